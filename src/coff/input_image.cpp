@@ -1,0 +1,132 @@
+#include "coff/input_image.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/messages.h"
+#include "common/run_error.h"
+#include "common/run_state.h"
+
+namespace dravont {
+
+void require_in_image(const InputImage& image, uint64_t offset, uint64_t length,
+                      std::string_view record, uint64_t index) {
+    if (image.contains(offset, length)) return;
+    std::string name(record);
+    if (index != kNoIndex) name += " " + std::to_string(index);
+    throw MalformedInput(name, offset, image.size());
+}
+
+uint16_t read_be16(const InputImage& image, uint64_t position) {
+    require_in_image(image, position, 2, "data");
+    const uint8_t* p = image.bytes.data() + position;
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+
+uint32_t read_be32(const InputImage& image, uint64_t position) {
+    require_in_image(image, position, 4, "data");
+    const uint8_t* p = image.bytes.data() + position;
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+char printable_char(int c) {
+    if (c <= 0x1F) return '.';
+    if (c <= 0x7F) return static_cast<char>(c);
+    if (c <= 0x9F) return '.';
+    if (c <= 0xDF) return static_cast<char>(c);
+    return '.';
+}
+
+namespace {
+
+constexpr char kDumpHeading[] =
+    " Address +0 +1 +2 +3 +4 +5 +6 +7 +8 +9 +A +B +C +D +E +F\n";
+constexpr char kDumpRule[] = "----------------------------------------------------------\n";
+
+// Reads the whole stream in large blocks. The size of a regular file serves
+// as a hint, so that the image is normally filled by one read; the stream is
+// still read to its end, and the image ends up holding exactly the bytes read.
+void read_all(std::FILE* file, uint64_t sizeHint, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    size_t capacity = sizeHint + 1;  // one spare byte lets the read see the end
+    if (capacity < 4096) capacity = 4096;
+    bytes.resize(capacity);
+    size_t used = 0;
+    for (;;) {
+        size_t got = std::fread(bytes.data() + used, 1, bytes.size() - used, file);
+        used += got;
+        if (used < bytes.size()) break;  // end of file, or a read error
+        bytes.resize(bytes.size() * 2);
+    }
+    bytes.resize(used);
+    if (bytes.capacity() - used > used / 8 + 4096) bytes.shrink_to_fit();
+}
+
+// One dump: rows of 16 bytes, each "XX " with the text column behind them.
+// The file dump puts the row offset in brackets, the memory dump does not.
+void dump_rows(TextOut& out, const std::vector<uint8_t>& bytes, bool brackets) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const uint64_t n = bytes.size();
+    for (uint64_t row = 0; row < n; row += 16) {
+        if (brackets) out.put('[');
+        out.hex(row, 8);
+        out.put(brackets ? "] " : " ");
+        const uint64_t count = n - row < 16 ? n - row : 16;
+        char line[16 * 3 + 16 * 3 + 4];
+        size_t len = 0;
+        for (uint64_t k = 0; k < count; ++k) {
+            const uint8_t b = bytes[row + k];
+            line[len++] = kHex[b >> 4];
+            line[len++] = kHex[b & 0xF];
+            line[len++] = ' ';
+        }
+        for (uint64_t k = count; k < 16; ++k) {
+            line[len++] = ' ';
+            line[len++] = ' ';
+            line[len++] = ' ';
+        }
+        line[len++] = '|';
+        line[len++] = ' ';
+        for (uint64_t k = 0; k < count; ++k) line[len++] = printable_char(bytes[row + k]);
+        line[len++] = ' ';
+        line[len++] = '\n';
+        out.put(std::string_view(line, len));
+    }
+}
+
+void print_dumps(RunState& state) {
+    TextOut& out = state.out;
+    out.put(msg::kFileDumpTitle).put(kDumpHeading);
+    dump_rows(out, state.image.bytes, true);
+    out.put(kDumpRule).put(msg::kLoadByteCount).dec(state.image.size()).put('\n');
+    out.put(msg::kBlockEnd);
+    out.put(msg::kMemoryDumpTitle).put(kDumpHeading);
+    dump_rows(out, state.image.bytes, false);
+    out.put(kDumpRule).put('\n');
+}
+
+}  // namespace
+
+int16_t load_image(RunState& state) {
+    std::FILE* file = std::fopen(state.inputName.c_str(), "rb");
+    if (!file) return -1;
+    // A directory opens on some systems but holds no bytes to read: it is no
+    // input file.
+    struct stat info {};
+    uint64_t sizeHint = 0;
+    if (fstat(fileno(file), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            std::fclose(file);
+            return -1;
+        }
+        if (S_ISREG(info.st_mode) && info.st_size > 0) sizeHint = static_cast<uint64_t>(info.st_size);
+    }
+    read_all(file, sizeHint, state.image.bytes);
+    std::fclose(file);
+    if (state.debugMode) print_dumps(state);
+    return 0;
+}
+
+}  // namespace dravont

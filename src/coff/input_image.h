@@ -1,0 +1,47 @@
+// The input file held whole in memory, the bounded big-endian readers over
+// it, and the loader with its two debug dumps.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace dravont {
+
+struct RunState;
+
+struct InputImage {
+    std::vector<uint8_t> bytes;
+
+    uint64_t size() const { return bytes.size(); }
+    // True when [offset, offset + length) lies inside the image; written so
+    // that no sum can overflow.
+    bool contains(uint64_t offset, uint64_t length) const {
+        return offset <= size() && length <= size() - offset;
+    }
+};
+
+constexpr uint64_t kNoIndex = ~uint64_t{0};
+
+// The single bounds check of the decoders: throws MalformedInput naming the
+// record ("symbol 12", "section header 3") when it does not lie wholly inside
+// the image.
+void require_in_image(const InputImage& image, uint64_t offset, uint64_t length,
+                      std::string_view record, uint64_t index = kNoIndex);
+
+// Unsigned big-endian values at any byte position. A position outside the
+// image throws MalformedInput; decoders check their record first, so this is
+// the last line of defence, not the usual path.
+uint16_t read_be16(const InputImage& image, uint64_t position);
+uint32_t read_be32(const InputImage& image, uint64_t position);
+
+// Reads the file named by state.inputName into state.image. Returns 0 when
+// the file was read (an empty file included), -1 when it cannot be opened
+// (nothing printed). In debug mode prints the file dump and the memory dump.
+int16_t load_image(RunState& state);
+
+// The character shown for byte c in a dump's text column: c itself for
+// 0x20-0x7F and 0xA0-0xDF (half-width katakana in Shift_JIS), "." otherwise.
+char printable_char(int c);
+
+}  // namespace dravont

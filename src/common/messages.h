@@ -1,0 +1,84 @@
+// Texts the tool prints. The Japanese messages are CP932 (Shift_JIS) byte
+// sequences, which is what the target debugger's users expect on their
+// consoles; the readable text stands beside each.
+#pragma once
+
+namespace dravont::msg {
+
+inline constexpr char kBanner[] = "GNU/gcc H8S/SH-2 coff Converter tool Ver1.03\n";
+inline constexpr char kUsageLine[] = "dravont [InputFileName] -o [OutputFileName]\n\n";
+inline constexpr char kBlockEnd[] = "-------------------------------\n\n";
+
+// 出力ファイル名が入力されていません。 (no output file name has been entered)
+inline constexpr char kNoOutputName[] =
+    "\x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x93\xfc\x97\xcd"
+    "\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\n\n";
+// 入力ファイル名が入力されていません。 (no input file name has been entered)
+inline constexpr char kNoInputName[] =
+    "\x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x93\xfc\x97\xcd"
+    "\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\n\n";
+// " 入力ファイル名に誤りがあります。" (the input file name is wrong), after the name
+inline constexpr char kBadInputName[] =
+    " \x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xc9\x8c\xeb\x82\xe8"
+    "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42\n\n";
+// " 出力ファイル名に誤りがあります。" (the output file name is wrong), after the name
+inline constexpr char kBadOutputName[] =
+    " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xc9\x8c\xeb\x82\xe8"
+    "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42\n\n";
+// " ファイルが有りません！！" (the file does not exist), after the name; no line end
+inline constexpr char kNoSuchFile[] =
+    " \x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x97\x4c\x82\xe8\x82\xdc\x82\xb9\x82\xf1"
+    "\x81\x49\x81\x49";
+// 引数の数: (number of arguments)
+inline constexpr char kArgCount[] = "\x88\xf8\x90\x94\x82\xcc\x90\x94:";
+// 引数 (argument)
+inline constexpr char kArgument[] = "\x88\xf8\x90\x94 ";
+// ファイル: (file)
+inline constexpr char kCheckFile[] = "\x83\x74\x83\x40\x83\x43\x83\x8b:";
+// 入力ファイル: (input file)
+inline constexpr char kInputFile[] = "\x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b:";
+// 出力ファイル: (output file)
+inline constexpr char kOutputFile[] = "\x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b:";
+// 出力シンボル: (output symbols)
+inline constexpr char kOutputSymbols[] = "\x8f\x6f\x97\xcd\x83\x56\x83\x93\x83\x7b\x83\x8b:";
+// 出力ラインNo: (output line numbers)
+inline constexpr char kOutputLines[] = "\x8f\x6f\x97\xcd\x83\x89\x83\x43\x83\x93No:";
+// ------------ 読込データファイルのダンプリスト ------------ (dump of the loaded file)
+inline constexpr char kFileDumpTitle[] =
+    "------------ \x93\xc7\x8d\x9e\x83\x66\x81\x5b\x83\x5e\x83\x74\x83\x40\x83\x43\x83\x8b"
+    "\x82\xcc\x83\x5f\x83\x93\x83\x76\x83\x8a\x83\x58\x83\x67 ------------\n";
+// ------------- 読込データメモリのダンプリスト ------------- (dump of the loaded memory)
+inline constexpr char kMemoryDumpTitle[] =
+    "------------- \x93\xc7\x8d\x9e\x83\x66\x81\x5b\x83\x5e\x83\x81\x83\x82\x83\x8a"
+    "\x82\xcc\x83\x5f\x83\x93\x83\x76\x83\x8a\x83\x58\x83\x67 -------------\n";
+// "Load Byte 数 : " (number of loaded bytes)
+inline constexpr char kLoadByteCount[] = "Load Byte \x90\x94 : ";
+// SH coffファイル (SH coff file)
+inline constexpr char kShFamily[] = "SH coff\x83\x74\x83\x40\x83\x43\x83\x8b\n\n";
+// H8300 coffファイル (H8300 coff file)
+inline constexpr char kH8Family[] = "H8300 coff\x83\x74\x83\x40\x83\x43\x83\x8b\n\n";
+
+// Messages of the failure endings added to the original set.
+// " 入力ファイルの形式に誤りがあります。" (the input file's format is wrong)
+inline constexpr char kMalformedInput[] =
+    " \x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8c\x60\x8e\xae\x82\xc9"
+    "\x8c\xeb\x82\xe8\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42";
+// " リンク済みの実行ファイルではありません。" (not a linked executable)
+inline constexpr char kNotExecutable[] =
+    " \x83\x8a\x83\x93\x83\x4e\x8d\xcf\x82\xdd\x82\xcc\x8e\xc0\x8d\x73\x83\x74\x83\x40"
+    "\x83\x43\x83\x8b\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+// " 出力ファイル名が入力ファイル名と同じです。" (output name equals the input name)
+inline constexpr char kOutputIsInput[] =
+    " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x93\xfc\x97\xcd"
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xc6\x93\xaf\x82\xb6\x82\xc5\x82\xb7"
+    "\x81\x42\n\n";
+// " 出力ファイルを作成できません。" (the output file cannot be created)
+inline constexpr char kCannotCreate[] =
+    " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x8d\xec\x90\xac\x82\xc5"
+    "\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+// " 出力ファイルに書き込めません。" (the output file cannot be written)
+inline constexpr char kCannotWrite[] =
+    " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xc9\x8f\x91\x82\xab\x8d\x9e"
+    "\x82\xdf\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+
+}  // namespace dravont::msg

@@ -1,0 +1,22 @@
+#include "common/run_error.h"
+
+#include "common/messages.h"
+#include "common/text_out.h"
+
+namespace dravont {
+
+MalformedInput::MalformedInput(std::string record, uint64_t offset, uint64_t fileSize)
+    : std::runtime_error("malformed input: " + record),
+      record_(std::move(record)),
+      offset_(offset),
+      fileSize_(fileSize) {}
+
+std::string malformed_input_message(const std::string& inputName, const MalformedInput& error) {
+    TextOut text;
+    text.put(inputName).put(msg::kMalformedInput).put('\n');
+    text.put(error.record()).put(": offset 0x").hex(error.offset(), 8);
+    text.put(", file size ").dec(error.fileSize()).put("\n\n");
+    return text.take();
+}
+
+}  // namespace dravont

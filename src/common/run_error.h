@@ -1,0 +1,36 @@
+// The one way a run ends in failure. The core never exits the process: it
+// throws one of these, and the driver prints the message and returns status 1.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace dravont {
+
+// A failure whose message is complete as it stands.
+class RunFailure : public std::runtime_error {
+public:
+    explicit RunFailure(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A record of the input lies outside the file, or the file's contents
+// contradict each other. Carries what was being read and where; the driver
+// turns it into a message naming the input file.
+class MalformedInput : public std::runtime_error {
+public:
+    MalformedInput(std::string record, uint64_t offset, uint64_t fileSize);
+    const std::string& record() const { return record_; }
+    uint64_t offset() const { return offset_; }
+    uint64_t fileSize() const { return fileSize_; }
+
+private:
+    std::string record_;
+    uint64_t offset_;
+    uint64_t fileSize_;
+};
+
+// The message printed for malformed input, in the tool's own style.
+std::string malformed_input_message(const std::string& inputName, const MalformedInput& error);
+
+}  // namespace dravont

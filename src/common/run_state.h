@@ -1,0 +1,62 @@
+// The state of one run: options, names, the input image, the current-record
+// slots that the decoders fill and their callers read, and the counters.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "coff/coff_records.h"
+#include "coff/input_image.h"
+#include "common/text_out.h"
+
+namespace dravont {
+
+class OutputFiles;
+
+struct RunState {
+    explicit RunState(TextOut& standardOutput) : out(standardOutput) {}
+
+    bool debugMode = false;
+    std::string inputName;
+    std::string outputName;
+    std::string symbolFileName;
+    std::string lineFileName;
+
+    InputImage image;
+    // Position of the string table in the image: f_symptr + 18 * f_nsyms,
+    // computed in 64 bits so that no count can wrap it into the file.
+    uint64_t stringTable = 0;
+
+    // Current-record slots: each decode replaces its slot, callers read the
+    // slot right afterwards.
+    std::unique_ptr<FileHeader> fileHeader;
+    std::unique_ptr<OptionalHeader> optionalHeader;
+    std::unique_ptr<SectionHeader> sectionHeader;
+    std::unique_ptr<LineEntry> lineEntry;
+    std::unique_ptr<SymbolEntry> symbolEntry;
+    std::unique_ptr<AuxEntry> auxEntry;
+
+    // Image position of the header record each header decoder read last.
+    uint64_t fileHeaderPosition = 0;
+    uint64_t optionalHeaderPosition = 0;
+    uint64_t sectionHeaderPosition = 0;
+
+    TargetFamily targetFamily = TargetFamily::H8;
+
+    // Lines written to the symbol file and records written to the line file;
+    // 16-bit like the summary line that prints them, so they wrap past 32767.
+    int16_t symbolCount = 0;
+    int16_t lineCount = 0;
+
+    TextOut& out;                     // standard output
+    OutputFiles* outputs = nullptr;   // where the symbol and line files go
+};
+
+// The slots are allocated once at start-up and released after the conversion,
+// both in the order FileHeader, OptionalHeader, SectionHeader, LineEntry,
+// SymbolEntry, AuxEntry.
+void allocate_slots(RunState& state);
+void release_slots(RunState& state);
+
+}  // namespace dravont

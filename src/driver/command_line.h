@@ -1,0 +1,18 @@
+// The argument scan and the echo of the command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dravont {
+
+struct RunState;
+
+// Scans args[1..] for "-debug", "-o"/"-O" with its name and the input name,
+// echoing each word it consumes, then ends the echo line and, in debug mode,
+// lists the arguments. Returns -1 when "-o" or "-O" is the last word (its
+// message has been printed), 0 otherwise.
+int16_t parse_command_line(RunState& state, const std::vector<std::string>& args);
+
+}  // namespace dravont

@@ -1,0 +1,105 @@
+#include "driver/run.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "coff/headers.h"
+#include "coff/input_image.h"
+#include "common/messages.h"
+#include "common/run_error.h"
+#include "common/run_state.h"
+#include "driver/command_line.h"
+#include "driver/file_names.h"
+#include "listing/dump_listing.h"
+#include "output/convert_symbols.h"
+#include "output/output_files.h"
+
+namespace dravont {
+
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+
+bool same_file(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+// The tool never writes over its own input: "dravont prog.sym", or "-o"
+// naming the input, would otherwise destroy it.
+bool output_would_replace_input(RunState& state) {
+    for (const std::string* name : {&state.symbolFileName, &state.lineFileName}) {
+        if (same_file(*name, state.inputName)) {
+            state.out.put(*name).put(msg::kOutputIsInput);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A relocatable object has no a.out header (f_opthdr 0) and its section table
+// at offset 20; decoding it at the fixed positions of an executable would
+// produce garbage.
+void require_executable(RunState& state) {
+    const uint16_t opthdr = state.fileHeader->f_opthdr;
+    if (opthdr == kOptionalHeaderSize) return;
+    TextOut text;
+    text.put(state.inputName).put(msg::kNotExecutable).put(" f_opthdr=").dec(opthdr).put("\n\n");
+    throw RunFailure(text.take());
+}
+
+}  // namespace
+
+void choose_target_family(RunState& state) {
+    if (state.fileHeader->f_magic <= 0x82FF) {
+        if (state.debugMode) state.out.put(msg::kShFamily);
+        state.targetFamily = TargetFamily::SH;
+    } else {
+        if (state.debugMode) state.out.put(msg::kH8Family);
+        state.targetFamily = TargetFamily::H8;
+    }
+}
+
+int convert_image(RunState& state) {
+    try {
+        decode_file_header(state);
+        choose_target_family(state);
+        require_executable(state);
+        decode_optional_header(state);
+        const FileHeader& h = *state.fileHeader;
+        state.stringTable = uint64_t{h.f_symptr} + uint64_t{kSymbolRecordSize} * h.f_nsyms;
+        if (state.debugMode) dump_listing(state);
+        convert_symbols(state);
+        state.outputs->commit();
+    } catch (const MalformedInput& error) {
+        state.out.put(malformed_input_message(state.inputName, error));
+        return kFailure;
+    } catch (const RunFailure& failure) {
+        state.out.put(failure.what());
+        return kFailure;
+    }
+    release_slots(state);
+    state.out.put("complete symbols=").sdec(state.symbolCount);
+    state.out.put(" lineCount=").sdec(state.lineCount).put('\n');
+    return kSuccess;
+}
+
+int run_command_line(const std::vector<std::string>& args, TextOut& out) {
+    RunState state(out);
+    allocate_slots(state);
+    out.put(msg::kBanner).put("Usage:").put(args.empty() ? std::string() : args[0]);
+    if (parse_command_line(state, args) == -1) return kFailure;
+    if (resolve_file_names(state) == -1) return kFailure;
+    if (output_would_replace_input(state)) return kFailure;
+    if (load_image(state) == -1) {
+        out.put(state.inputName).put(msg::kNoSuchFile);
+        return kFailure;
+    }
+    AtomicFileOutputs files;
+    state.outputs = &files;
+    return convert_image(state);
+}
+
+}  // namespace dravont

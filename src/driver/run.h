@@ -1,0 +1,27 @@
+// The run sequence of the tool.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dravont {
+
+struct RunState;
+class TextOut;
+
+// The whole tool for one command line (args[0] is the program path), with
+// real input and output files. Prints to `out`; returns the exit status:
+// 0 for a run that completes, 1 for every failure ending.
+int run_command_line(const std::vector<std::string>& args, TextOut& out);
+
+// Everything after the input is loaded: headers, family, string table, the
+// debug listing, the conversion into state.outputs, the summary. The slots
+// must be allocated and state.image, the names and state.outputs set. Used
+// by run_command_line, and by tests and fuzzing on in-memory images.
+// Returns the exit status.
+int convert_image(RunState& state);
+
+// Sets state.targetFamily from f_magic: 0x82FF or below is SH, above is H8.
+void choose_target_family(RunState& state);
+
+}  // namespace dravont

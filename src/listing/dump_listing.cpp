@@ -1,0 +1,76 @@
+#include "listing/dump_listing.h"
+
+#include "coff/headers.h"
+#include "coff/line_numbers.h"
+#include "coff/symbols.h"
+#include "common/run_error.h"
+#include "common/run_state.h"
+#include "listing/listing_strings.h"
+
+namespace dravont {
+
+namespace {
+
+// The listing only shows the file; the conversion decides whether the file
+// is usable. A record the listing cannot read is noted in place, and the
+// listing goes on where it can, so that -debug never fails a run that
+// succeeds without it.
+void note_unreadable(TextOut& out, const MalformedInput& error) {
+    out.put("*** ").put(error.record()).put(" lies outside the file (offset 0x");
+    out.hex(error.offset(), 8).put(", file size ").dec(error.fileSize()).put(") ***\n");
+}
+
+void list_line_table(RunState& state) {
+    TextOut& out = state.out;
+    out.put(lineTableRule).put(symbolTableRule).put('\n');
+    out.put(lineTableHeading).put('\n');
+    out.put(lineTableRule).put(symbolTableRule).put('\n');
+    try {
+        for (uint32_t k = 0; k < state.sectionHeader->s_nlnno; ++k) {
+            decode_line_entry(state, state.sectionHeader->s_lnnoptr, k);
+        }
+    } catch (const MalformedInput& error) {
+        note_unreadable(out, error);
+    }
+    out.put(lineTableRule).put(symbolTableRule).put("\n\n");
+}
+
+void list_sections(RunState& state) {
+    for (uint32_t n = 0; n < state.fileHeader->f_nscns; ++n) {
+        try {
+            decode_section_header(state, static_cast<uint16_t>(n));
+        } catch (const MalformedInput& error) {
+            note_unreadable(state.out, error);
+            return;  // the later headers lie further out still
+        }
+        if (state.sectionHeader->s_nlnno == 0) continue;
+        list_line_table(state);
+    }
+}
+
+void list_symbols(RunState& state) {
+    TextOut& out = state.out;
+    out.put(symbolTableRule).put('\n').put(symbolTableHeading).put('\n');
+    out.put(symbolTableRule).put('\n');
+    try {
+        for (uint32_t i = 0; i < state.fileHeader->f_nsyms;) {
+            const int16_t numaux = decode_symbol(state, i);
+            const uint64_t next = uint64_t{i} + static_cast<uint64_t>(numaux) + 1;
+            if (next > UINT32_MAX) break;
+            i = static_cast<uint32_t>(next);
+        }
+    } catch (const MalformedInput& error) {
+        out.put('\n');
+        note_unreadable(out, error);
+    }
+    out.put(symbolTableRule).put("\n\n\n\n");
+}
+
+}  // namespace
+
+void dump_listing(RunState& state) {
+    list_sections(state);
+    list_symbols(state);
+}
+
+}  // namespace dravont

@@ -1,0 +1,105 @@
+#include "output/output_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/messages.h"
+#include "common/run_error.h"
+#include "common/run_state.h"
+
+namespace dravont {
+
+namespace {
+
+std::string file_failure(const std::string& name, const char* what, int error) {
+    std::string text = name + what;
+    if (error != 0) text += std::string(" (") + std::strerror(error) + ")";
+    return text + "\n\n";
+}
+
+// Permissions a file created with fopen(name, "w") would get.
+mode_t default_file_mode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+AtomicFileOutputs::~AtomicFileOutputs() {
+    if (!committed_) {
+        discard(symbols_);
+        discard(lines_);
+    }
+}
+
+void AtomicFileOutputs::create(Pending& pending, const std::string& finalName) {
+    // The temporary file lies in the destination's own directory, so the
+    // final rename never crosses a file system.
+    pending.finalName = finalName;
+    std::string pattern = finalName + ".XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) throw RunFailure(file_failure(finalName, msg::kCannotCreate, errno));
+    pending.tempName = pattern;
+    fchmod(fd, default_file_mode());
+    pending.file = fdopen(fd, "wb");
+    if (!pending.file) {
+        const int error = errno;
+        ::close(fd);
+        throw RunFailure(file_failure(finalName, msg::kCannotCreate, error));
+    }
+    pending.text = std::make_unique<TextOut>(pending.file);
+}
+
+void AtomicFileOutputs::open(const RunState& state) {
+    create(symbols_, state.symbolFileName);
+    create(lines_, state.lineFileName);
+}
+
+void AtomicFileOutputs::finish(Pending& pending) {
+    if (!pending.file) return;
+    bool ok = pending.text->flush();
+    pending.text.reset();
+    errno = 0;
+    ok = std::fflush(pending.file) == 0 && ok;
+    ok = std::ferror(pending.file) == 0 && ok;
+    int error = errno;
+    if (std::fclose(pending.file) != 0) {
+        ok = false;
+        if (error == 0) error = errno;
+    }
+    pending.file = nullptr;
+    if (!ok) throw RunFailure(file_failure(pending.finalName, msg::kCannotWrite, error));
+}
+
+void AtomicFileOutputs::close() {
+    finish(symbols_);
+    finish(lines_);
+}
+
+void AtomicFileOutputs::commit() {
+    for (Pending* pending : {&symbols_, &lines_}) {
+        if (std::rename(pending->tempName.c_str(), pending->finalName.c_str()) != 0) {
+            throw RunFailure(file_failure(pending->finalName, msg::kCannotCreate, errno));
+        }
+        pending->tempName.clear();
+    }
+    committed_ = true;
+}
+
+void AtomicFileOutputs::discard(Pending& pending) {
+    if (pending.file) {
+        pending.text.reset();
+        std::fclose(pending.file);
+        pending.file = nullptr;
+    }
+    if (!pending.tempName.empty()) std::remove(pending.tempName.c_str());
+    pending.tempName.clear();
+}
+
+}  // namespace dravont

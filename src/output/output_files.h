@@ -1,0 +1,80 @@
+// Where the conversion writes the symbol file and the line file.
+//
+// The command line writes both to temporary files beside their destinations
+// and renames them into place only when the whole run has succeeded, so a
+// failed run never leaves a half-written or emptied BASE.sym or BASE.lin.
+// Tests and in-process runs keep both files in memory.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "common/text_out.h"
+
+namespace dravont {
+
+struct RunState;
+
+class OutputFiles {
+public:
+    virtual ~OutputFiles() = default;
+    // Creates both files, named by state.symbolFileName and state.lineFileName.
+    // Throws RunFailure when one cannot be created.
+    virtual void open(const RunState& state) = 0;
+    virtual TextOut& symbols() = 0;
+    virtual TextOut& lines() = 0;
+    // Ends writing. Throws RunFailure when anything could not be written.
+    virtual void close() = 0;
+    // Makes the written files the real ones. Throws RunFailure on failure.
+    virtual void commit() = 0;
+};
+
+class MemoryOutputs final : public OutputFiles {
+public:
+    void open(const RunState&) override { opened_ = true; }
+    TextOut& symbols() override { return symbols_; }
+    TextOut& lines() override { return lines_; }
+    void close() override {}
+    void commit() override { committed_ = true; }
+
+    bool opened() const { return opened_; }
+    bool committed() const { return committed_; }
+
+private:
+    TextOut symbols_;
+    TextOut lines_;
+    bool opened_ = false;
+    bool committed_ = false;
+};
+
+class AtomicFileOutputs final : public OutputFiles {
+public:
+    AtomicFileOutputs() = default;
+    ~AtomicFileOutputs() override;  // removes temporary files left uncommitted
+    AtomicFileOutputs(const AtomicFileOutputs&) = delete;
+    AtomicFileOutputs& operator=(const AtomicFileOutputs&) = delete;
+
+    void open(const RunState& state) override;
+    TextOut& symbols() override { return *symbols_.text; }
+    TextOut& lines() override { return *lines_.text; }
+    void close() override;
+    void commit() override;
+
+private:
+    struct Pending {
+        std::string finalName;
+        std::string tempName;
+        std::FILE* file = nullptr;
+        std::unique_ptr<TextOut> text;
+    };
+    static void create(Pending& pending, const std::string& finalName);
+    static void finish(Pending& pending);
+    static void discard(Pending& pending);
+
+    Pending symbols_;
+    Pending lines_;
+    bool committed_ = false;
+};
+
+}  // namespace dravont
