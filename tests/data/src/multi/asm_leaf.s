@@ -9,6 +9,8 @@
 ; .ln directives: the line-number table holds only its entry 0.
 ; _asm_sub has a typed function symbol but no .bf/.ef.
 ; _asm_counter is a typed static outside any function.
+; _asm_io_port is a typed external with an absolute value (section
+; number -1): an I/O register address, as board support code defines them.
 
 	.section .text
 	.align 1
@@ -54,4 +56,12 @@ asm_counter:
 	.val	asm_counter
 	.scl	3
 	.type	04
+	.endef
+
+	.global	_asm_io_port
+_asm_io_port = 0xffd8
+	.def	_asm_io_port
+	.val	_asm_io_port
+	.scl	2
+	.type	014
 	.endef

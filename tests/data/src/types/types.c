@@ -138,6 +138,8 @@ unsigned long get_ulong(void)
 
 float get_float(void)
 {
+    s_double = g_double;
+    g_float = s_float;
     return g_float;
 }
 
