@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "coff/coff_records.h"
 #include "coff/input_image.h"
@@ -43,6 +44,11 @@ struct RunState {
     uint64_t sectionHeaderPosition = 0;
 
     TargetFamily targetFamily = TargetFamily::H8;
+
+    // Sorted start offsets of the file's structures, gathered on first need
+    // to bound line-number tables whose 16-bit count saturated.
+    std::vector<uint64_t> structureStarts;
+    bool structureStartsKnown = false;
 
     // Lines written to the symbol file and records written to the line file;
     // 16-bit like the summary line that prints them, so they wrap past 32767.

@@ -2,6 +2,7 @@
 
 #include "coff/headers.h"
 #include "coff/line_numbers.h"
+#include "coff/line_table.h"
 #include "coff/symbols.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
@@ -26,7 +27,8 @@ void list_line_table(RunState& state) {
     out.put(lineTableHeading).put('\n');
     out.put(lineTableRule).put(symbolTableRule).put('\n');
     try {
-        for (uint32_t k = 0; k < state.sectionHeader->s_nlnno; ++k) {
+        const uint64_t entries = line_table_entries(state);
+        for (uint32_t k = 0; k < entries; ++k) {
             decode_line_entry(state, state.sectionHeader->s_lnnoptr, k);
         }
     } catch (const MalformedInput& error) {
@@ -44,6 +46,10 @@ void list_sections(RunState& state) {
             return;  // the later headers lie further out still
         }
         if (state.sectionHeader->s_nlnno == 0) continue;
+        if (state.sectionHeader->s_nlnno == kSaturatedLineCount) {
+            state.out.put("LineNumCount: ").dec(line_table_entries(state));
+            state.out.put(" (count FFFF saturated: taken from the file layout)\n\n");
+        }
         list_line_table(state);
     }
 }

@@ -8,6 +8,7 @@
 
 #include "coff/headers.h"
 #include "coff/line_numbers.h"
+#include "coff/line_table.h"
 #include "coff/symbols.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
@@ -206,8 +207,7 @@ void ConversionPass::on_function_begin(uint32_t index) {
                              bfPosition, state_.image.size());
     }
     decode_section_header(state_, static_cast<uint16_t>(scnum - 1));
-    const SectionHeader& section = *state_.sectionHeader;
-    const uint64_t tableEnd = uint64_t{section.s_lnnoptr} + uint64_t{kLineEntrySize} * section.s_nlnno;
+    const uint64_t tableEnd = line_table_end(state_);
     if (state_.debugMode) out_.put("     Line Base Number ------------>").dec(baseLine, 5).put('\n');
     walk_function_lines(baseLine, tableEnd, index);
     if (state_.debugMode) banner("End");
