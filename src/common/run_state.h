@@ -55,6 +55,10 @@ struct RunState {
     int16_t symbolCount = 0;
     int16_t lineCount = 0;
 
+    // When set, the conversion appends the file offset of every line-number
+    // entry it writes (tests and fuzzing check that none repeats).
+    std::vector<uint64_t>* lineEntryLog = nullptr;
+
     TextOut& out;                     // standard output
     OutputFiles* outputs = nullptr;   // where the symbol and line files go
 };

@@ -1,5 +1,7 @@
 #include "listing/dump_listing.h"
 
+#include <map>
+
 #include "coff/headers.h"
 #include "coff/line_numbers.h"
 #include "coff/line_table.h"
@@ -37,7 +39,27 @@ void list_line_table(RunState& state) {
     out.put(lineTableRule).put(symbolTableRule).put("\n\n");
 }
 
+// The line-number tables already listed, as [start, end) keyed by start. In
+// a well-formed file no two sections share entries; a crafted file whose
+// sections all point at one long table must not multiply the listing.
+class ListedTables {
+public:
+    // Returns false when [start, end) overlaps a table listed before.
+    bool add(uint64_t start, uint64_t end) {
+        if (start == end) return true;
+        auto next = tables_.lower_bound(start);
+        if (next != tables_.end() && next->first < end) return false;
+        if (next != tables_.begin() && std::prev(next)->second > start) return false;
+        tables_.emplace(start, end);
+        return true;
+    }
+
+private:
+    std::map<uint64_t, uint64_t> tables_;
+};
+
 void list_sections(RunState& state) {
+    ListedTables listed;
     for (uint32_t n = 0; n < state.fileHeader->f_nscns; ++n) {
         try {
             decode_section_header(state, static_cast<uint16_t>(n));
@@ -49,6 +71,11 @@ void list_sections(RunState& state) {
         if (state.sectionHeader->s_nlnno == kSaturatedLineCount) {
             state.out.put("LineNumCount: ").dec(line_table_entries(state));
             state.out.put(" (count FFFF saturated: taken from the file layout)\n\n");
+        }
+        if (!listed.add(state.sectionHeader->s_lnnoptr, line_table_end(state))) {
+            state.out.put("*** line-number table shares entries with one listed above;");
+            state.out.put(" not listed again ***\n\n");
+            continue;
         }
         list_line_table(state);
     }

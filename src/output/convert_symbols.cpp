@@ -80,6 +80,7 @@ private:
     void write_symbol_line(std::string_view name, size_t width, std::string_view gap);
     void write_line_record(uint32_t address, uint32_t line, uint64_t entryPosition,
                            uint32_t bfIndex);
+    void require_line_table(uint16_t scnum, uint64_t tableEnd, uint32_t bfIndex) const;
     void walk_function_lines(uint32_t baseLine, uint64_t tableEnd, uint32_t bfIndex);
     void banner(const char* which);
 
@@ -177,6 +178,7 @@ void ConversionPass::write_line_record(uint32_t address, uint32_t line, uint64_t
                                  std::to_string(bfIndex),
                              entryPosition, state_.image.size());
     }
+    if (state_.lineEntryLog) state_.lineEntryLog->push_back(entryPosition);
     lines_.hex(address, 8).put(' ').dec(line, 5).put('\n');
     ++state_.lineCount;  // 16-bit: wraps past 32767
 }
@@ -208,9 +210,26 @@ void ConversionPass::on_function_begin(uint32_t index) {
     }
     decode_section_header(state_, static_cast<uint16_t>(scnum - 1));
     const uint64_t tableEnd = line_table_end(state_);
+    require_line_table(scnum, tableEnd, index);
     if (state_.debugMode) out_.put("     Line Base Number ------------>").dec(baseLine, 5).put('\n');
     walk_function_lines(baseLine, tableEnd, index);
     if (state_.debugMode) banner("End");
+}
+
+// The walk reads the function's entries up to its section's table end: that
+// table must lie in the file, and the function's entries inside it.
+void ConversionPass::require_line_table(uint16_t scnum, uint64_t tableEnd, uint32_t bfIndex) const {
+    const uint64_t tableStart = state_.sectionHeader->s_lnnoptr;
+    const uint64_t size = state_.image.size();
+    if (tableEnd > size) {
+        throw MalformedInput("line-number table of section " + std::to_string(scnum), tableStart, size);
+    }
+    if (functionLinePointer < tableStart || functionLinePointer >= tableEnd) {
+        throw MalformedInput("line pointer of the function of the .bf at symbol " +
+                                 std::to_string(bfIndex) + ", outside the table of section " +
+                                 std::to_string(scnum),
+                             functionLinePointer, size);
+    }
 }
 
 void ConversionPass::walk_function_lines(uint32_t baseLine, uint64_t tableEnd, uint32_t bfIndex) {

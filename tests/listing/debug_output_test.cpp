@@ -202,4 +202,26 @@ TEST(DebugOutput, ListingNotesWhatItCannotReadAndTheRunSucceeds) {
     }
 }
 
+TEST(DebugOutput, SharedLineTableIsListedOnce) {
+    // Many sections pointing at one long table would multiply the listing.
+    CoffBuilder b;
+    b.lineTablesAt = 0x200;  // fixed, whatever the number of sections
+    b.sections = {section(".text", {{0, 0}, {0x102, 2}, {0x104, 3}})};
+    for (int n = 0; n < 3; ++n) {
+        SectionSpec copy = section(".copy");
+        copy.lnnoptr = b.line_offset(0, n == 2 ? 1 : 0);
+        copy.nlnno = 2;
+        b.sections.push_back(copy);
+    }
+    b.add(plain_symbol("_x", 1, 0x02, 2));
+    const RunResult r = run_in_memory(b.build(), true);
+    ASSERT_EQ(r.status, 0);
+    const std::string note =
+        "*** line-number table shares entries with one listed above; not listed again ***\n\n";
+    size_t notes = 0;
+    for (size_t at = r.out.find(note); at != std::string::npos; at = r.out.find(note, at + 1)) ++notes;
+    EXPECT_EQ(notes, 3u);
+    EXPECT_NE(r.out.find("LineNumEntry:     0002 \nFlags       : 00000000 \n\n" + note), std::string::npos);
+}
+
 }  // namespace

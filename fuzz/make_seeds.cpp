@@ -1,0 +1,54 @@
+// Writes the helper-built images of the test suite into a directory, as
+// seeds for the fuzzer: usage make_seeds DIR.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/coff_builder.h"
+
+using namespace coff_test;
+
+namespace {
+
+void write(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir + "/" + name;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        std::perror(path.c_str());
+        return;
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds DIR\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    write(dir, "worked_h8.coff", worked_example(0x8300).build());
+    write(dir, "worked_sh.coff", worked_example(0x0500).build());
+
+    CoffBuilder names;
+    names.sections = {section(".text", {{2, 0}, {0x102, 3}})};
+    names.add(file_symbol(std::string(40, 'f')));
+    names.add(function_symbol(std::string(33, 's'), 0x100, 0x24, 3, names.line_offset(0), 8));
+    names.add(bf_symbol(0x100, 9));
+    SymbolSpec two = plain_symbol("_two", 1, 0x34, 2);
+    two.aux = {aux_array(0, 0, 8, {4, 0, 0, 0}), aux_array(0, 0, 8, {4, 0, 0, 0})};
+    names.add(two);
+    write(dir, "names.coff", names.build());
+
+    CoffBuilder saturated;
+    saturated.sections = {section(".text")};
+    saturated.sections[0].lines.push_back({0, 0});
+    for (uint32_t k = 1; k < 300; ++k) saturated.sections[0].lines.push_back({0x100 + 2 * k, k});
+    saturated.sections[0].nlnno = 0xFFFF;
+    saturated.add(function_symbol("_f", 0x100, 0x24, 2, saturated.line_offset(0), 4));
+    saturated.add(bf_symbol(0x100, 5));
+    write(dir, "saturated.coff", saturated.build());
+    return 0;
+}
