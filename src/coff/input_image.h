@@ -3,15 +3,44 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dravont {
 
 struct RunState;
 
+// An allocator that leaves new elements uninitialised: the image is filled
+// by one read straight after it is sized, and zeroing tens of megabytes
+// first would cost as much as the conversion itself.
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <typename U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using ByteBuffer = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
+
 struct InputImage {
-    std::vector<uint8_t> bytes;
+    ByteBuffer bytes;
+
+    void assign(const std::vector<uint8_t>& source) { bytes.assign(source.begin(), source.end()); }
 
     uint64_t size() const { return bytes.size(); }
     // True when [offset, offset + length) lies inside the image; written so
@@ -26,14 +55,30 @@ constexpr uint64_t kNoIndex = ~uint64_t{0};
 // The single bounds check of the decoders: throws MalformedInput naming the
 // record ("symbol 12", "section header 3") when it does not lie wholly inside
 // the image.
-void require_in_image(const InputImage& image, uint64_t offset, uint64_t length,
-                      std::string_view record, uint64_t index = kNoIndex);
+[[noreturn]] void throw_malformed(const InputImage& image, uint64_t offset, std::string_view record,
+                                  uint64_t index);
+
+inline void require_in_image(const InputImage& image, uint64_t offset, uint64_t length,
+                             std::string_view record, uint64_t index = kNoIndex) {
+    if (!image.contains(offset, length)) throw_malformed(image, offset, record, index);
+}
 
 // Unsigned big-endian values at any byte position. A position outside the
 // image throws MalformedInput; decoders check their record first, so this is
 // the last line of defence, not the usual path.
-uint16_t read_be16(const InputImage& image, uint64_t position);
-uint32_t read_be32(const InputImage& image, uint64_t position);
+[[noreturn]] void throw_outside_image(const InputImage& image, uint64_t position, uint64_t length);
+
+inline uint16_t read_be16(const InputImage& image, uint64_t position) {
+    if (!image.contains(position, 2)) throw_outside_image(image, position, 2);
+    const uint8_t* p = image.bytes.data() + position;
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+
+inline uint32_t read_be32(const InputImage& image, uint64_t position) {
+    if (!image.contains(position, 4)) throw_outside_image(image, position, 4);
+    const uint8_t* p = image.bytes.data() + position;
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
 
 // Reads the file named by state.inputName into state.image. Returns 0 when
 // the file was read (an empty file included), -1 when it cannot be opened

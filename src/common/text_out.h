@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,24 +25,42 @@ public:
     TextOut& operator=(const TextOut&) = delete;
 
     TextOut& put(char c) {
-        buffer_.push_back(c);
+        *room(1) = c;
+        ++size_;
         return *this;
     }
     TextOut& put(std::string_view s) {
-        buffer_.append(s.data(), s.size());
-        maybe_flush();
+        std::memcpy(room(s.size()), s.data(), s.size());
+        size_ += s.size();
         return *this;
     }
     // At least `digits` upper-case hex digits, zero-filled ("%0NX").
-    TextOut& hex(uint64_t value, int digits);
+    TextOut& hex(uint64_t value, int digits) {
+        static const char kDigits[] = "0123456789ABCDEF";
+        int n = 1;
+        while (n < 16 && (value >> (4 * n)) != 0) ++n;
+        if (n < digits) n = digits;
+        char* p = room(static_cast<size_t>(n));
+        for (int i = n - 1; i >= 0; --i, value >>= 4) p[i] = kDigits[value & 0xF];
+        size_ += static_cast<size_t>(n);
+        return *this;
+    }
     // Decimal, right-aligned with blanks in at least `width` columns ("%Nu").
-    TextOut& dec(uint64_t value, int width = 0);
+    TextOut& dec(uint64_t value, int width = 0) { return decimal(value, width, ' '); }
     // Decimal, zero-filled to at least `width` digits ("%0Nu").
-    TextOut& dec_zero(uint64_t value, int width);
+    TextOut& dec_zero(uint64_t value, int width) { return decimal(value, width, '0'); }
     // Signed decimal ("%d").
     TextOut& sdec(int64_t value);
     // Left-justified, blank-filled to `width`, cut after `precision` ("%-W.Ps").
-    TextOut& left(std::string_view s, size_t width, size_t precision);
+    TextOut& left(std::string_view s, size_t width, size_t precision) {
+        if (s.size() > precision) s = s.substr(0, precision);
+        const size_t n = s.size() < width ? width : s.size();
+        char* p = room(n);
+        std::memcpy(p, s.data(), s.size());
+        std::memset(p + s.size(), ' ', n - s.size());
+        size_ += n;
+        return *this;
+    }
     // Left-justified, blank-filled to at least `width`, never cut ("%-Ws").
     TextOut& left(std::string_view s, size_t width) { return left(s, width, s.size()); }
 
@@ -49,16 +69,22 @@ public:
     bool failed() const { return failed_; }
 
     // Everything written so far (only meaningful without a target).
-    const std::string& text() const { return buffer_; }
+    std::string_view text() const { return std::string_view(buffer_.get(), size_); }
     std::string take();
 
 private:
-    void maybe_flush() {
-        if (target_ && buffer_.size() >= kFlushThreshold) flush();
+    // Room for n more characters at the end of the buffer.
+    char* room(size_t n) {
+        if (capacity_ - size_ < n) make_room(n);
+        return buffer_.get() + size_;
     }
+    void make_room(size_t n);
+    TextOut& decimal(uint64_t value, int width, char fill);
 
-    static constexpr size_t kFlushThreshold = 1 << 16;
-    std::string buffer_;
+    static constexpr size_t kBlock = 1 << 18;
+    std::unique_ptr<char[]> buffer_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
     std::FILE* target_;
     bool failed_ = false;
 };

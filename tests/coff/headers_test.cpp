@@ -18,7 +18,7 @@ struct Fixture {
     RunState state{out};
     explicit Fixture(std::vector<uint8_t> bytes, bool debug = false) {
         allocate_slots(state);
-        state.image.bytes = std::move(bytes);
+        state.image.assign(bytes);
         state.debugMode = debug;
     }
 };
@@ -76,7 +76,7 @@ TEST(Headers, TargetFamilyThreshold) {
             const size_t before = f.out.text().size();
             choose_target_family(f.state);
             EXPECT_EQ(f.state.targetFamily, c.family) << std::hex << c.magic;
-            const std::string line = f.out.text().substr(before);
+            const std::string line(f.out.text().substr(before));
             EXPECT_EQ(line, debug ? (c.family == TargetFamily::SH ? sh : h8) : "");
         }
     }

@@ -28,7 +28,7 @@ struct Loaded {
         if (nsymsOverride) b.nsyms = nsymsOverride;
         table = b.line_offset(0);
         allocate_slots(state);
-        state.image.bytes = b.build();
+        state.image.assign(b.build());
         decode_file_header(state);
         choose_target_family(state);
         state.stringTable = state.fileHeader->f_symptr + 18ull * state.fileHeader->f_nsyms;

@@ -25,7 +25,7 @@ struct Loaded {
     Loaded(const CoffBuilder& b, bool debug) : Loaded(b.build(), debug) {}
     Loaded(std::vector<uint8_t> bytes, bool debug) {
         allocate_slots(state);
-        state.image.bytes = std::move(bytes);
+        state.image.assign(bytes);
         decode_file_header(state);
         choose_target_family(state);
         state.stringTable = state.fileHeader->f_symptr + 18ull * state.fileHeader->f_nsyms;
@@ -99,7 +99,7 @@ TEST(Symbols, AuxFormAndLabelPerClass) {
         b.add(s);
         Loaded l(b, true);
         EXPECT_EQ(decode_symbol(l.state, 0), 1);
-        const std::string& row = l.out.text();
+        const std::string row(l.out.text());
         ASSERT_GE(row.size(), 80u);
         EXPECT_EQ(row.substr(0, 57), "00000000|_s" + sp(30) + "|00000010|FFFF |");
         EXPECT_EQ(row.substr(80), c.label + c.fields + "\n") << int(c.sclass) << " " << c.type;
@@ -162,7 +162,7 @@ TEST(Symbols, SlotsKeepWhatNoDecodeReplaces) {
     for (uint32_t i : {2u, 4u, 6u}) {
         d.out.take();
         decode_symbol(d.state, i);
-        const std::string row = d.out.text();
+        const std::string row(d.out.text());
         EXPECT_EQ(row.substr(row.size() - 10), "Auxiliary\n");
     }
 }

@@ -192,7 +192,7 @@ TEST(RunCommandLine, MissingInputFileInDebugMode) {
     const std::string given = dir + "/nofile";
     TextOut out;
     EXPECT_EQ(run_command_line({"dravont", given, "-debug"}, out), 1);
-    const std::string& text = out.text();
+    const std::string text(out.text());
     // Echo and listing first, then the name blocks, then the message as the very end.
     const std::string head = kBanner + "Usage:dravont " + given + " -debug\n" + kArgCount + "3\n" +
                              kArgument + "1:dravont\n" + kArgument + "2:" + given + "\n" +

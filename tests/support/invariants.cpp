@@ -25,7 +25,7 @@ Outcome run(const std::vector<uint8_t>& image, bool debug) {
     dravont::allocate_slots(state);
     state.debugMode = debug;
     state.inputName = "fuzz.coff";
-    state.image.bytes = image;
+    state.image.assign(image);
     state.outputs = &files;
     Outcome o;
     state.lineEntryLog = &o.entries;

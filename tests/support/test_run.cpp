@@ -14,7 +14,7 @@ RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug,
     dravont::allocate_slots(state);
     state.debugMode = debug;
     state.inputName = inputName;
-    state.image.bytes = image;
+    state.image.assign(image);
     state.outputs = &files;
     RunResult result;
     result.status = dravont::convert_image(state);
