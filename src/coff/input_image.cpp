@@ -1,9 +1,6 @@
 #include "coff/input_image.h"
 
 #include <sys/stat.h>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include <cstdio>
 #include <string>
@@ -39,20 +36,6 @@ constexpr char kDumpHeading[] =
     " Address +0 +1 +2 +3 +4 +5 +6 +7 +8 +9 +A +B +C +D +E +F\n";
 constexpr char kDumpRule[] = "----------------------------------------------------------\n";
 
-// A large image is touched page by page as it is read; with huge pages the
-// kernel takes one fault per 2 MB instead of one per 4 KB. Only a hint.
-void ask_for_huge_pages(uint8_t* data, size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHuge - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)size;
-#endif
-}
-
 // Reads the whole stream in large blocks. The size of a regular file serves
 // as a hint, so that the image is normally filled by one read; the stream is
 // still read to its end, and the image ends up holding exactly the bytes read.
@@ -61,7 +44,6 @@ void read_all(std::FILE* file, uint64_t sizeHint, ByteBuffer& bytes) {
     size_t capacity = sizeHint + 1;  // one spare byte lets the read see the end
     if (capacity < 4096) capacity = 4096;
     bytes.resize(capacity);
-    ask_for_huge_pages(bytes.data(), bytes.size());
     size_t used = 0;
     for (;;) {
         size_t got = std::fread(bytes.data() + used, 1, bytes.size() - used, file);

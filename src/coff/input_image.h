@@ -3,39 +3,14 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <string_view>
-#include <utility>
 #include <vector>
+
+#include "coff/byte_buffer.h"
 
 namespace dravont {
 
 struct RunState;
-
-// An allocator that leaves new elements uninitialised: the image is filled
-// by one read straight after it is sized, and zeroing tens of megabytes
-// first would cost as much as the conversion itself.
-template <typename T>
-struct UninitializedAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-        using other = UninitializedAllocator<U>;
-    };
-    UninitializedAllocator() = default;
-    template <typename U>
-    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-    template <typename U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
-
-using ByteBuffer = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
 
 struct InputImage {
     ByteBuffer bytes;

@@ -81,7 +81,7 @@ private:
     void make_room(size_t n);
     TextOut& decimal(uint64_t value, int width, char fill);
 
-    static constexpr size_t kBlock = 1 << 18;
+    static constexpr size_t kBlock = 1 << 16;
     std::unique_ptr<char[]> buffer_;
     size_t size_ = 0;
     size_t capacity_ = 0;

@@ -1,7 +1,10 @@
 #include "output/convert_symbols.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,8 +54,13 @@ class WrittenEntries {
 public:
     // Returns false when the entry at this image position was written before.
     bool mark(uint64_t position, uint64_t imageSize) {
-        if (bits_.empty()) bits_.assign(imageSize / 64 + 1, 0);
-        uint64_t& word = bits_[position / 64];
+        if (!bits_) {
+            // calloc leaves the zero pages untouched until a bit is set in
+            // them, so only the line tables' share of the map costs memory.
+            bits_.reset(static_cast<uint64_t*>(std::calloc(imageSize / 64 + 1, sizeof(uint64_t))));
+            if (!bits_) throw std::bad_alloc();
+        }
+        uint64_t& word = bits_.get()[position / 64];
         const uint64_t bit = uint64_t{1} << (position % 64);
         if (word & bit) return false;
         word |= bit;
@@ -60,7 +68,10 @@ public:
     }
 
 private:
-    std::vector<uint64_t> bits_;
+    struct Free {
+        void operator()(uint64_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint64_t, Free> bits_;
 };
 
 class ConversionPass {

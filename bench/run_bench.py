@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""Benchmark dravont against two peers on the same files.
+
+    cmake -S . -B build && cmake --build build -j2 && python3 bench/run_bench.py [--runs N]
+
+Inputs, made afresh in BUILD/bench-work:
+  * real.coff   - a real program of 2,881 functions in six translation units,
+                  generated C compiled and linked by h8300-hms-gcc -mh with a
+                  linker script of our own (skipped without the cross toolchain);
+  * small.coff  - a synthetic image of 25,000 functions (about 5 MB);
+  * large.coff  - the same with 250,000 functions (about 54 MB, 2 million
+                  symbol-table entries and 2 million line-number entries).
+Commands, several runs each (after one warm-up run), medians of their CPU
+time (user + system) reported:
+  dravont FILE, dravont -debug FILE > /dev/null,
+  h8300-hms-objdump -t FILE > /dev/null (a reader of the same symbol table),
+  xxd FILE > /dev/null (one hex dump of the same bytes).
+Peak memory is the child's maximum resident set size.
+
+Targets checked at the end: conversion at most 1/4 of objdump -t's time;
+debug run at most 1.5 times xxd's; ten times the input at most eleven times
+the time; peak memory at most the input's size plus 16 MB.
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+
+def run_once(argv, cwd):
+    """CPU seconds (user + system) of one run, from wait4: the child's own
+    time, without the cost of starting it from this Python process."""
+    with open(os.devnull, "wb") as null:
+        proc = subprocess.Popen(argv, cwd=cwd, stdout=null, stderr=subprocess.STDOUT)
+        _, status, usage = os.wait4(proc.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("%s failed with status %d" % (" ".join(argv), os.waitstatus_to_exitcode(status)))
+    return usage.ru_utime + usage.ru_stime
+
+
+def peak_memory(argv, cwd):
+    """Peak resident set in bytes, measured by GNU time in a run of its own
+    (a child forked from this Python process would report Python's size)."""
+    if not os.path.exists("/usr/bin/time"):
+        return float("nan")
+    report = os.path.join(cwd, "time.out")
+    with open(os.devnull, "wb") as null:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv, cwd=cwd, stdout=null,
+                       stderr=subprocess.STDOUT, check=True)
+    with open(report) as f:
+        return int(f.read().split()[-1]) * 1024
+
+
+def measure(argv, cwd, runs):
+    run_once(argv, cwd)  # warm the page cache
+    seconds = statistics.median(run_once(argv, cwd) for _ in range(runs))
+    return seconds, peak_memory(argv, cwd)
+
+
+def make_real_program(work):
+    """Builds real.coff with the cross toolchain; returns its path or None."""
+    if not shutil.which("h8300-hms-gcc"):
+        print("h8300-hms-gcc not found: the real program is skipped")
+        return None
+    src = os.path.join(work, "real-src")
+    os.makedirs(src, exist_ok=True)
+    subprocess.check_call([sys.executable, os.path.join(ROOT, "tests/overflow/generate.py"), src])
+    objects = []
+    for name in sorted(os.listdir(src)):
+        if name.endswith(".c"):
+            obj = os.path.join(src, name[:-2] + ".o")
+            subprocess.check_call(["h8300-hms-gcc", "-mh", "-g", "-O0", "-c", name, "-o", obj], cwd=src)
+            objects.append(obj)
+    out = os.path.join(work, "real.coff")
+    subprocess.run(["h8300-hms-gcc", "-mh", "-nostdlib", "-Wl,-e,_main", "-T",
+                    os.path.join(ROOT, "tests/overflow/link.ld"), "-o", out] + objects,
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return out
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--runs", type=int, default=5)
+    args = parser.parse_args()
+    dravont = os.path.join(args.build, "dravont")
+    make_image = os.path.join(args.build, "bench", "make_image")
+    work = os.path.join(args.build, "bench-work")
+    os.makedirs(work, exist_ok=True)
+
+    inputs = []
+    real = make_real_program(work)
+    if real:
+        inputs.append(("real", real))
+    for name, functions in (("small", 25000), ("large", 250000)):
+        path = os.path.join(work, name + ".coff")
+        subprocess.check_call([make_image, str(functions), path], stdout=subprocess.DEVNULL)
+        inputs.append((name, path))
+
+    have_objdump = shutil.which("h8300-hms-objdump") is not None
+    table = {}
+    print("%-6s %10s  %-28s %12s %10s" % ("input", "bytes", "command", "median cpu s", "peak MB"))
+    for name, path in inputs:
+        size = os.path.getsize(path)
+        base = os.path.basename(path)
+        commands = [("dravont", [dravont, base]), ("dravont -debug", [dravont, "-debug", base])]
+        if have_objdump:
+            commands.append(("h8300-hms-objdump -t", ["h8300-hms-objdump", "-t", base]))
+        commands.append(("xxd", ["xxd", base]))
+        for label, argv in commands:
+            seconds, peak = measure(argv, work, args.runs)
+            table[(name, label)] = (seconds, peak, size)
+            print("%-6s %10d  %-28s %12.3f %10.1f" % (name, size, label, seconds, peak / 1e6))
+
+    print()
+    ok = True
+
+    def check(what, value, limit, fmt="%.3f"):
+        nonlocal ok
+        good = value <= limit
+        ok = ok and good
+        print("%-58s %8s  (limit %s)  %s" % (what, fmt % value, fmt % limit, "ok" if good else "MISSED"))
+
+    for name, _ in inputs:
+        if have_objdump:
+            check("%s: dravont / objdump -t" % name,
+                  table[(name, "dravont")][0] / table[(name, "h8300-hms-objdump -t")][0], 0.25)
+        check("%s: dravont -debug / xxd" % name,
+              table[(name, "dravont -debug")][0] / table[(name, "xxd")][0], 1.5)
+        for label in ("dravont", "dravont -debug"):
+            seconds, peak, size = table[(name, label)]
+            check("%s: peak MB of %s (input + 16 MB)" % (name, label), peak / 1e6,
+                  (size + 16 * 2**20) / 1e6, "%.1f")
+    for label in ("dravont", "dravont -debug"):
+        small, large = table[("small", label)], table[("large", label)]
+        size_ratio = large[2] / small[2]
+        check("%s: time ratio large/small for %.1fx the input" % (label, size_ratio),
+              large[0] / small[0], 1.1 * size_ratio, "%.2f")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
