@@ -57,7 +57,10 @@ void read_all(std::FILE* file, uint64_t sizeHint, ByteBuffer& bytes) {
 
 // One dump: rows of 16 bytes, each "XX " with the text column behind them.
 // The file dump puts the row offset in brackets, the memory dump does not.
+// The text column passes Shift_JIS half-width katakana through as bytes, or
+// as their UTF-8 characters when the output is UTF-8.
 void dump_rows(TextOut& out, const ByteBuffer& bytes, bool brackets) {
+    const bool utf8 = out.utf8();
     static const char kHex[] = "0123456789ABCDEF";
     const uint64_t n = bytes.size();
     for (uint64_t row = 0; row < n; row += 16) {
@@ -65,7 +68,7 @@ void dump_rows(TextOut& out, const ByteBuffer& bytes, bool brackets) {
         out.hex(row, 8);
         out.put(brackets ? "] " : " ");
         const uint64_t count = n - row < 16 ? n - row : 16;
-        char line[16 * 3 + 16 * 3 + 4];
+        char line[16 * 3 + 2 + 16 * 3 + 2];
         size_t len = 0;
         for (uint64_t k = 0; k < count; ++k) {
             const uint8_t b = bytes[row + k];
@@ -80,7 +83,23 @@ void dump_rows(TextOut& out, const ByteBuffer& bytes, bool brackets) {
         }
         line[len++] = '|';
         line[len++] = ' ';
-        for (uint64_t k = 0; k < count; ++k) line[len++] = printable_char(bytes[row + k]);
+        for (uint64_t k = 0; k < count; ++k) {
+            const uint8_t b = bytes[row + k];
+            const char c = printable_char(b);
+            if (utf8 && b >= 0xA0 && b <= 0xDF) {
+                // Half-width katakana U+FF61..U+FF9F; 0xA0 is no character in CP932.
+                if (b == 0xA0) {
+                    line[len++] = '.';
+                    continue;
+                }
+                const unsigned cp = 0xFF61u + (b - 0xA1u);
+                line[len++] = static_cast<char>(0xE0 | (cp >> 12));
+                line[len++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                line[len++] = static_cast<char>(0x80 | (cp & 0x3F));
+            } else {
+                line[len++] = c;
+            }
+        }
         line[len++] = ' ';
         line[len++] = '\n';
         out.put(std::string_view(line, len));

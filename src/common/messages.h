@@ -5,80 +5,135 @@
 
 namespace dravont::msg {
 
+// A Japanese message in both encodings: CP932 by default, UTF-8 with --utf8.
+struct Message {
+    const char* cp932;
+    const char* utf8;
+};
+
 inline constexpr char kBanner[] = "GNU/gcc H8S/SH-2 coff Converter tool Ver1.03\n";
 inline constexpr char kUsageLine[] = "dravont [InputFileName] -o [OutputFileName]\n\n";
 inline constexpr char kBlockEnd[] = "-------------------------------\n\n";
+inline constexpr char kVersion[] = "dravont 1.03\n";
+inline constexpr char kHelp[] =
+    "Usage: dravont [InputFileName] -o [OutputFileName] [-debug] [--utf8]\n"
+    "Converts a big-endian COFF executable for H8/300, H8/300H, H8S or SH-2 into the\n"
+    "two files a target debugger loads: BASE.sym, one line per typed external and\n"
+    "static symbol (value, name, size class), and BASE.lin, a marker per source file\n"
+    "and address/line records per function. BASE is the output name, or else the\n"
+    "input name, cut before its extension; an input name without one gets \".coff\".\n"
+    "\n"
+    "  -o NAME, -O NAME  take the base of the output names from NAME\n"
+    "  -debug            list the whole input (dumps, headers, sections, line\n"
+    "                    numbers, symbols) on standard output\n"
+    "  --utf8            print messages in UTF-8 instead of Shift_JIS (CP932)\n"
+    "  --help            print this help and exit\n"
+    "  --version         print the version and exit\n"
+    "\n"
+    "Exit status: 0 when the conversion completes, 1 on any failure.\n";
 
 // 出力ファイル名が入力されていません。 (no output file name has been entered)
-inline constexpr char kNoOutputName[] =
+inline constexpr Message kNoOutputName{
     "\x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x93\xfc\x97\xcd"
-    "\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\n\n";
+      "\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\n\n",
+    u8"出力ファイル名が入力されていません。\n\n"};
 // 入力ファイル名が入力されていません。 (no input file name has been entered)
-inline constexpr char kNoInputName[] =
+inline constexpr Message kNoInputName{
     "\x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x93\xfc\x97\xcd"
-    "\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\n\n";
+      "\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\n\n",
+    u8"入力ファイル名が入力されていません。\n\n"};
 // " 入力ファイル名に誤りがあります。" (the input file name is wrong), after the name
-inline constexpr char kBadInputName[] =
+inline constexpr Message kBadInputName{
     " \x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xc9\x8c\xeb\x82\xe8"
-    "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42\n\n";
+      "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42\n\n",
+    u8" 入力ファイル名に誤りがあります。\n\n"};
 // " 出力ファイル名に誤りがあります。" (the output file name is wrong), after the name
-inline constexpr char kBadOutputName[] =
+inline constexpr Message kBadOutputName{
     " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xc9\x8c\xeb\x82\xe8"
-    "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42\n\n";
+      "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42\n\n",
+    u8" 出力ファイル名に誤りがあります。\n\n"};
 // " ファイルが有りません！！" (the file does not exist), after the name; no line end
-inline constexpr char kNoSuchFile[] =
+inline constexpr Message kNoSuchFile{
     " \x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x97\x4c\x82\xe8\x82\xdc\x82\xb9\x82\xf1"
-    "\x81\x49\x81\x49";
+      "\x81\x49\x81\x49",
+    u8" ファイルが有りません！！"};
 // 引数の数: (number of arguments)
-inline constexpr char kArgCount[] = "\x88\xf8\x90\x94\x82\xcc\x90\x94:";
+inline constexpr Message kArgCount{
+    "\x88\xf8\x90\x94\x82\xcc\x90\x94:",
+    u8"引数の数:"};
 // 引数 (argument)
-inline constexpr char kArgument[] = "\x88\xf8\x90\x94 ";
+inline constexpr Message kArgument{
+    "\x88\xf8\x90\x94 ",
+    u8"引数 "};
 // ファイル: (file)
-inline constexpr char kCheckFile[] = "\x83\x74\x83\x40\x83\x43\x83\x8b:";
+inline constexpr Message kCheckFile{
+    "\x83\x74\x83\x40\x83\x43\x83\x8b:",
+    u8"ファイル:"};
 // 入力ファイル: (input file)
-inline constexpr char kInputFile[] = "\x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b:";
+inline constexpr Message kInputFile{
+    "\x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b:",
+    u8"入力ファイル:"};
 // 出力ファイル: (output file)
-inline constexpr char kOutputFile[] = "\x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b:";
+inline constexpr Message kOutputFile{
+    "\x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b:",
+    u8"出力ファイル:"};
 // 出力シンボル: (output symbols)
-inline constexpr char kOutputSymbols[] = "\x8f\x6f\x97\xcd\x83\x56\x83\x93\x83\x7b\x83\x8b:";
+inline constexpr Message kOutputSymbols{
+    "\x8f\x6f\x97\xcd\x83\x56\x83\x93\x83\x7b\x83\x8b:",
+    u8"出力シンボル:"};
 // 出力ラインNo: (output line numbers)
-inline constexpr char kOutputLines[] = "\x8f\x6f\x97\xcd\x83\x89\x83\x43\x83\x93No:";
+inline constexpr Message kOutputLines{
+    "\x8f\x6f\x97\xcd\x83\x89\x83\x43\x83\x93No:",
+    u8"出力ラインNo:"};
 // ------------ 読込データファイルのダンプリスト ------------ (dump of the loaded file)
-inline constexpr char kFileDumpTitle[] =
+inline constexpr Message kFileDumpTitle{
     "------------ \x93\xc7\x8d\x9e\x83\x66\x81\x5b\x83\x5e\x83\x74\x83\x40\x83\x43\x83\x8b"
-    "\x82\xcc\x83\x5f\x83\x93\x83\x76\x83\x8a\x83\x58\x83\x67 ------------\n";
+      "\x82\xcc\x83\x5f\x83\x93\x83\x76\x83\x8a\x83\x58\x83\x67 ------------\n",
+    u8"------------ 読込データファイルのダンプリスト ------------\n"};
 // ------------- 読込データメモリのダンプリスト ------------- (dump of the loaded memory)
-inline constexpr char kMemoryDumpTitle[] =
+inline constexpr Message kMemoryDumpTitle{
     "------------- \x93\xc7\x8d\x9e\x83\x66\x81\x5b\x83\x5e\x83\x81\x83\x82\x83\x8a"
-    "\x82\xcc\x83\x5f\x83\x93\x83\x76\x83\x8a\x83\x58\x83\x67 -------------\n";
+      "\x82\xcc\x83\x5f\x83\x93\x83\x76\x83\x8a\x83\x58\x83\x67 -------------\n",
+    u8"------------- 読込データメモリのダンプリスト -------------\n"};
 // "Load Byte 数 : " (number of loaded bytes)
-inline constexpr char kLoadByteCount[] = "Load Byte \x90\x94 : ";
+inline constexpr Message kLoadByteCount{
+    "Load Byte \x90\x94 : ",
+    u8"Load Byte 数 : "};
 // SH coffファイル (SH coff file)
-inline constexpr char kShFamily[] = "SH coff\x83\x74\x83\x40\x83\x43\x83\x8b\n\n";
+inline constexpr Message kShFamily{
+    "SH coff\x83\x74\x83\x40\x83\x43\x83\x8b\n\n",
+    u8"SH coffファイル\n\n"};
 // H8300 coffファイル (H8300 coff file)
-inline constexpr char kH8Family[] = "H8300 coff\x83\x74\x83\x40\x83\x43\x83\x8b\n\n";
+inline constexpr Message kH8Family{
+    "H8300 coff\x83\x74\x83\x40\x83\x43\x83\x8b\n\n",
+    u8"H8300 coffファイル\n\n"};
 
 // Messages of the failure endings added to the original set.
 // " 入力ファイルの形式に誤りがあります。" (the input file's format is wrong)
-inline constexpr char kMalformedInput[] =
+inline constexpr Message kMalformedInput{
     " \x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8c\x60\x8e\xae\x82\xc9"
-    "\x8c\xeb\x82\xe8\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42";
+      "\x8c\xeb\x82\xe8\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42",
+    u8" 入力ファイルの形式に誤りがあります。"};
 // " リンク済みの実行ファイルではありません。" (not a linked executable)
-inline constexpr char kNotExecutable[] =
+inline constexpr Message kNotExecutable{
     " \x83\x8a\x83\x93\x83\x4e\x8d\xcf\x82\xdd\x82\xcc\x8e\xc0\x8d\x73\x83\x74\x83\x40"
-    "\x83\x43\x83\x8b\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+      "\x83\x43\x83\x8b\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42",
+    u8" リンク済みの実行ファイルではありません。"};
 // " 出力ファイル名が入力ファイル名と同じです。" (output name equals the input name)
-inline constexpr char kOutputIsInput[] =
+inline constexpr Message kOutputIsInput{
     " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x93\xfc\x97\xcd"
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xc6\x93\xaf\x82\xb6\x82\xc5\x82\xb7"
-    "\x81\x42\n\n";
+      "\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xc6\x93\xaf\x82\xb6\x82\xc5\x82\xb7"
+      "\x81\x42\n\n",
+    u8" 出力ファイル名が入力ファイル名と同じです。\n\n"};
 // " 出力ファイルを作成できません。" (the output file cannot be created)
-inline constexpr char kCannotCreate[] =
+inline constexpr Message kCannotCreate{
     " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x8d\xec\x90\xac\x82\xc5"
-    "\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+      "\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42",
+    u8" 出力ファイルを作成できません。"};
 // " 出力ファイルに書き込めません。" (the output file cannot be written)
-inline constexpr char kCannotWrite[] =
+inline constexpr Message kCannotWrite{
     " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xc9\x8f\x91\x82\xab\x8d\x9e"
-    "\x82\xdf\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+      "\x82\xdf\x82\xdc\x82\xb9\x82\xf1\x81\x42",
+    u8" 出力ファイルに書き込めません。"};
 
 }  // namespace dravont::msg

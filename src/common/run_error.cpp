@@ -11,8 +11,10 @@ MalformedInput::MalformedInput(std::string record, uint64_t offset, uint64_t fil
       offset_(offset),
       fileSize_(fileSize) {}
 
-std::string malformed_input_message(const std::string& inputName, const MalformedInput& error) {
+std::string malformed_input_message(const std::string& inputName, const MalformedInput& error,
+                                    bool utf8) {
     TextOut text;
+    text.set_utf8(utf8);
     text.put(inputName).put(msg::kMalformedInput).put('\n');
     text.put(error.record()).put(": offset 0x").hex(error.offset(), 8);
     text.put(", file size ").dec(error.fileSize()).put("\n\n");

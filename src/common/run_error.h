@@ -30,7 +30,9 @@ private:
     uint64_t fileSize_;
 };
 
-// The message printed for malformed input, in the tool's own style.
-std::string malformed_input_message(const std::string& inputName, const MalformedInput& error);
+// The message printed for malformed input, in the tool's own style; in UTF-8
+// rather than CP932 when `utf8` is set.
+std::string malformed_input_message(const std::string& inputName, const MalformedInput& error,
+                                    bool utf8);
 
 }  // namespace dravont

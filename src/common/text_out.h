@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/messages.h"
+
 namespace dravont {
 
 class TextOut {
@@ -34,6 +36,13 @@ public:
         size_ += s.size();
         return *this;
     }
+    // A Japanese message, in the encoding this output was set to.
+    TextOut& put(const msg::Message& m) { return put(std::string_view(utf8_ ? m.utf8 : m.cp932)); }
+    TextOut& put(const char* s) { return put(std::string_view(s)); }
+    // Messages in UTF-8 rather than CP932 (--utf8).
+    void set_utf8(bool on) { utf8_ = on; }
+    bool utf8() const { return utf8_; }
+
     // At least `digits` upper-case hex digits, zero-filled ("%0NX").
     TextOut& hex(uint64_t value, int digits) {
         static const char kDigits[] = "0123456789ABCDEF";
@@ -87,6 +96,7 @@ private:
     size_t capacity_ = 0;
     std::FILE* target_;
     bool failed_ = false;
+    bool utf8_ = false;
 };
 
 }  // namespace dravont

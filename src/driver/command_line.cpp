@@ -12,6 +12,8 @@ int16_t parse_command_line(RunState& state, const std::vector<std::string>& args
         const std::string& word = args[i];
         if (word == "-debug") {
             state.debugMode = true;
+        } else if (word == "--utf8") {
+            state.out.set_utf8(true);
         } else if (word == "-o" || word == "-O") {
             if (i + 1 >= argc) {
                 out.put('\n').put(msg::kNoOutputName).put(msg::kUsageLine);

@@ -46,6 +46,7 @@ void require_executable(RunState& state) {
     const uint16_t opthdr = state.fileHeader->f_opthdr;
     if (opthdr == kOptionalHeaderSize) return;
     TextOut text;
+    text.set_utf8(state.out.utf8());
     text.put(state.inputName).put(msg::kNotExecutable).put(" f_opthdr=").dec(opthdr).put("\n\n");
     throw RunFailure(text.take());
 }
@@ -74,7 +75,7 @@ int convert_image(RunState& state) {
         convert_symbols(state);
         state.outputs->commit();
     } catch (const MalformedInput& error) {
-        state.out.put(malformed_input_message(state.inputName, error));
+        state.out.put(malformed_input_message(state.inputName, error, state.out.utf8()));
         return kFailure;
     } catch (const RunFailure& failure) {
         state.out.put(failure.what());
@@ -87,6 +88,17 @@ int convert_image(RunState& state) {
 }
 
 int run_command_line(const std::vector<std::string>& args, TextOut& out) {
+    // --help and --version count only as whole words, anywhere; the first wins.
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--help") {
+            out.put(msg::kHelp);
+            return kSuccess;
+        }
+        if (args[i] == "--version") {
+            out.put(msg::kVersion);
+            return kSuccess;
+        }
+    }
     RunState state(out);
     allocate_slots(state);
     out.put(msg::kBanner).put("Usage:").put(args.empty() ? std::string() : args[0]);

@@ -16,8 +16,8 @@ namespace dravont {
 
 namespace {
 
-std::string file_failure(const std::string& name, const char* what, int error) {
-    std::string text = name + what;
+std::string file_failure(const std::string& name, const msg::Message& what, bool utf8, int error) {
+    std::string text = name + (utf8 ? what.utf8 : what.cp932);
     if (error != 0) text += std::string(" (") + std::strerror(error) + ")";
     return text + "\n\n";
 }
@@ -38,30 +38,31 @@ AtomicFileOutputs::~AtomicFileOutputs() {
     }
 }
 
-void AtomicFileOutputs::create(Pending& pending, const std::string& finalName) {
+void AtomicFileOutputs::create(Pending& pending, const std::string& finalName, bool utf8) {
     // The temporary file lies in the destination's own directory, so the
     // final rename never crosses a file system.
     pending.finalName = finalName;
     std::string pattern = finalName + ".XXXXXX";
     const int fd = mkstemp(pattern.data());
-    if (fd < 0) throw RunFailure(file_failure(finalName, msg::kCannotCreate, errno));
+    if (fd < 0) throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, errno));
     pending.tempName = pattern;
     fchmod(fd, default_file_mode());
     pending.file = fdopen(fd, "wb");
     if (!pending.file) {
         const int error = errno;
         ::close(fd);
-        throw RunFailure(file_failure(finalName, msg::kCannotCreate, error));
+        throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, error));
     }
     pending.text = std::make_unique<TextOut>(pending.file);
 }
 
 void AtomicFileOutputs::open(const RunState& state) {
-    create(symbols_, state.symbolFileName);
-    create(lines_, state.lineFileName);
+    utf8_ = state.out.utf8();
+    create(symbols_, state.symbolFileName, utf8_);
+    create(lines_, state.lineFileName, utf8_);
 }
 
-void AtomicFileOutputs::finish(Pending& pending) {
+void AtomicFileOutputs::finish(Pending& pending, bool utf8) {
     if (!pending.file) return;
     bool ok = pending.text->flush();
     pending.text.reset();
@@ -74,18 +75,18 @@ void AtomicFileOutputs::finish(Pending& pending) {
         if (error == 0) error = errno;
     }
     pending.file = nullptr;
-    if (!ok) throw RunFailure(file_failure(pending.finalName, msg::kCannotWrite, error));
+    if (!ok) throw RunFailure(file_failure(pending.finalName, msg::kCannotWrite, utf8, error));
 }
 
 void AtomicFileOutputs::close() {
-    finish(symbols_);
-    finish(lines_);
+    finish(symbols_, utf8_);
+    finish(lines_, utf8_);
 }
 
 void AtomicFileOutputs::commit() {
     for (Pending* pending : {&symbols_, &lines_}) {
         if (std::rename(pending->tempName.c_str(), pending->finalName.c_str()) != 0) {
-            throw RunFailure(file_failure(pending->finalName, msg::kCannotCreate, errno));
+            throw RunFailure(file_failure(pending->finalName, msg::kCannotCreate, utf8_, errno));
         }
         pending->tempName.clear();
     }

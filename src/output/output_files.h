@@ -68,13 +68,14 @@ private:
         std::FILE* file = nullptr;
         std::unique_ptr<TextOut> text;
     };
-    static void create(Pending& pending, const std::string& finalName);
-    static void finish(Pending& pending);
+    static void create(Pending& pending, const std::string& finalName, bool utf8);
+    static void finish(Pending& pending, bool utf8);
     static void discard(Pending& pending);
 
     Pending symbols_;
     Pending lines_;
     bool committed_ = false;
+    bool utf8_ = false;
 };
 
 }  // namespace dravont
