@@ -114,7 +114,7 @@ int16_t decode_symbol(RunState& state, uint32_t i) {
     SymbolEntry& s = *state.symbolEntry;
     if (read_be32(image, p) != 0) {
         copy_inline_name(s.n_name, record, sizeof s.n_name);
-        s.n_offset = 0;  // the NUL-filled bytes 4-7 of a short inline name
+        s.n_offset = 0;  // shares bytes 4-7 with the name: never a leftover
     } else {
         std::memset(s.n_name, 0, sizeof s.n_name);
         s.n_offset = read_be32(image, p + 4);
@@ -208,6 +208,9 @@ void decode_aux_file(RunState& state, uint64_t p) {
     AuxFileForm& a = state.auxEntry->file;
     if (read_be32(image, p) != 0) {
         copy_inline_name(a.x_fname, image.bytes.data() + p, sizeof a.x_fname);
+        // x_offset shares bytes 4-7 with the name: NUL-filled when the copy
+        // stopped early, never a leftover of an earlier record.
+        a.x_offset = 0;
     } else {
         std::memset(a.x_fname, 0, 4);
         a.x_offset = read_be32(image, p + 4);

@@ -236,4 +236,35 @@ TEST(Symbols, StringTableNameMustEndBeforeTheImage) {
     EXPECT_EQ(l.out.text().substr(0, 42), "00000000|(name outside the file)         |");
 }
 
+// A name field whose first byte is NUL but whose first four bytes are not all
+// zero counts as inline, yet holds no characters: the copy leaves the whole
+// field NUL, and the name then reads as the string-table name at offset 0.
+// Nothing left from an earlier record may take part.
+TEST(Symbols, InlineNameStartingWithNulUsesNoLeftoverOffset) {
+    CoffBuilder b;
+    b.add(file_symbol(std::string(20, 'L')));  // string-table name, x_offset 4
+    SymbolSpec odd = file_symbol("");
+    odd.fileName.reset();
+    odd.aux.push_back(aux_raw({0x00, 'A', 0, 0, 0, 0, 0, 9}));
+    b.add(odd);
+    SymbolSpec sym = plain_symbol("", 1, 4, 2);
+    b.add(sym);
+    Loaded l(b, false);
+    decode_symbol(l.state, 0);
+    EXPECT_EQ(l.file_name(), std::string(20, 'L'));
+    decode_symbol(l.state, 2);
+    EXPECT_EQ(l.state.auxEntry->file.x_offset, 0u);
+    EXPECT_EQ(l.file_name(), "");  // the string table's length field begins with NUL
+
+    std::vector<uint8_t> bytes = b.build();
+    const size_t record = b.symbol_table_offset() + 4 * 18;
+    bytes[record] = 0;
+    bytes[record + 1] = 'B';  // "\0B" inline: no characters
+    Loaded m(bytes, false);
+    decode_symbol(m.state, 0);
+    decode_symbol(m.state, 4);
+    EXPECT_EQ(m.state.symbolEntry->n_offset, 0u);
+    EXPECT_EQ(m.name(), "");
+}
+
 }  // namespace
