@@ -4,10 +4,19 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "common/text_out.h"
 #include "driver/run.h"
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // The same bytes on every platform: no "\r" added before each "\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::vector<std::string> args(argv, argv + argc);
     int status;
     {

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "common/messages.h"
 #include "common/run_error.h"
@@ -16,17 +18,27 @@ namespace dravont {
 
 namespace {
 
-std::string file_failure(const std::string& name, const msg::Message& what, bool utf8, int error) {
+std::string file_failure(const std::string& name, const msg::Message& what, bool utf8,
+                         const std::string& reason) {
     std::string text = name + (utf8 ? what.utf8 : what.cp932);
-    if (error != 0) text += std::string(" (") + std::strerror(error) + ")";
+    if (!reason.empty()) text += " (" + reason + ")";
     return text + "\n\n";
 }
 
-// Permissions a file created with fopen(name, "w") would get.
-mode_t default_file_mode() {
+std::string file_failure(const std::string& name, const msg::Message& what, bool utf8, int error) {
+    return file_failure(name, what, utf8, error != 0 ? std::string(std::strerror(error)) : "");
+}
+
+// mkstemp creates its file readable by the owner only; give it the
+// permissions a file created with fopen(name, "w") would get.
+void set_default_mode(int fd) {
+#if defined(_WIN32)
+    (void)fd;  // Windows files carry no such mode bits
+#else
     const mode_t mask = umask(0);
     umask(mask);
-    return 0666 & ~mask;
+    fchmod(fd, 0666 & ~mask);
+#endif
 }
 
 }  // namespace
@@ -46,7 +58,7 @@ void AtomicFileOutputs::create(Pending& pending, const std::string& finalName, b
     const int fd = mkstemp(pattern.data());
     if (fd < 0) throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, errno));
     pending.tempName = pattern;
-    fchmod(fd, default_file_mode());
+    set_default_mode(fd);
     pending.file = fdopen(fd, "wb");
     if (!pending.file) {
         const int error = errno;
@@ -84,10 +96,12 @@ void AtomicFileOutputs::close() {
 }
 
 void AtomicFileOutputs::commit() {
+    // std::filesystem::rename replaces an existing file on every platform
+    // (std::rename does not on Windows).
     for (Pending* pending : {&symbols_, &lines_}) {
-        if (std::rename(pending->tempName.c_str(), pending->finalName.c_str()) != 0) {
-            throw RunFailure(file_failure(pending->finalName, msg::kCannotCreate, utf8_, errno));
-        }
+        std::error_code ec;
+        std::filesystem::rename(pending->tempName, pending->finalName, ec);
+        if (ec) throw RunFailure(file_failure(pending->finalName, msg::kCannotCreate, utf8_, ec.message()));
         pending->tempName.clear();
     }
     committed_ = true;

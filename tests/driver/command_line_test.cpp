@@ -3,17 +3,17 @@
 #include "driver/command_line.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/run_state.h"
 #include "common/text_out.h"
 #include "driver/run.h"
+#include "support/platform.h"
 
 namespace dravont {
 namespace {
@@ -136,16 +136,9 @@ TEST(ParseCommandLine, OutputOptionAsLastWordEndsTheScan) {
     }
 }
 
-// A fresh directory whose path has no dot and no backslash, so that the names
-// built in it are judged by their last part alone.
-std::string make_temp_dir() {
-    std::string base = ::testing::TempDir();
-    if (base.find_first_of(".\\") != std::string::npos) base = "/tmp/";
-    if (base.empty() || base.back() != '/') base += '/';
-    std::string pattern = base + "dravont_cl_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) return "";
-    return pattern;
-}
+// A fresh directory whose path has no dot, so that the names built in it are
+// judged by their last part alone.
+std::string make_temp_dir() { return coff_test::make_temp_dir("dravont_cl_").string(); }
 
 TEST(RunCommandLine, NoArguments) {
     TextOut out;
@@ -178,12 +171,11 @@ TEST(RunCommandLine, MissingInputFile) {
     }
     // A directory is no input file either.
     const std::string sub = dir + "/sub.coff";
-    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(sub));
     TextOut out;
     EXPECT_EQ(run_command_line({"dravont", sub, "-o", dir + "/out"}, out), 1);
     EXPECT_EQ(out.text(), kBanner + "Usage:dravont " + sub + " " + dir + "/out\n" + sub + kNoSuchFile);
-    rmdir(sub.c_str());
-    rmdir(dir.c_str());
+    std::filesystem::remove_all(dir);
 }
 
 TEST(RunCommandLine, MissingInputFileInDebugMode) {
@@ -206,7 +198,7 @@ TEST(RunCommandLine, MissingInputFileInDebugMode) {
     const std::string tail = given + ".coff" + kNoSuchFile;
     ASSERT_GE(text.size(), tail.size());
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
-    rmdir(dir.c_str());
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Runs the built dravont binary on the real fixtures and on failure cases,
 // comparing standard output bytes, exit status and the files it leaves.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +9,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -36,37 +37,23 @@ void write_file(const fs::path& p, const std::string& bytes) {
     out << bytes;
 }
 
-struct Result {
-    int status;
-    std::string out;
-};
+using Result = coff_test::ProcessResult;
 
-// Runs the tool in `dir` with the given words; arguments are quoted for the shell.
 Result run(const fs::path& dir, const std::vector<std::string>& words) {
-    std::string command = "cd '" + dir.string() + "' && '" + kBinary + "'";
-    for (const std::string& w : words) command += " '" + w + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    Result r{-1, {}};
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return coff_test::run_process(kBinary, words, dir);
 }
 
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/dravont-e2e-XXXXXX";
-        dir_ = mkdtemp(pattern);
+        dir_ = coff_test::make_temp_dir("dravont-e2e-");
     }
     void TearDown() override { fs::remove_all(dir_); }
 
     std::vector<std::string> files() const {
         std::vector<std::string> names;
         for (const auto& e : fs::recursive_directory_iterator(dir_)) {
-            names.push_back(fs::relative(e.path(), dir_).string());
+            names.push_back(fs::relative(e.path(), dir_).generic_string());
         }
         std::sort(names.begin(), names.end());
         return names;

@@ -1,6 +1,5 @@
 // --help, --version and --utf8.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +9,7 @@
 
 #include "common/text_out.h"
 #include "driver/run.h"
+#include "support/platform.h"
 
 namespace fs = std::filesystem;
 using dravont::TextOut;
@@ -70,8 +70,7 @@ TEST(HelpAndVersion, RecognisedAsWholeWordsAnywhere) {
 class Utf8 : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/dravont-utf8-XXXXXX";
-        dir_ = mkdtemp(pattern);
+        dir_ = coff_test::make_temp_dir("dravont-utf8-");
     }
     void TearDown() override { fs::remove_all(dir_); }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }

@@ -2,7 +2,6 @@
 // point past the file. Each run ends in the malformed-input error with exit
 // status 1, and existing output files stay as they were.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstring>
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include <iterator>
 
 #include "support/coff_builder.h"
+#include "support/platform.h"
 #include "support/test_run.h"
 
 namespace fs = std::filesystem;
@@ -151,26 +151,12 @@ std::vector<Mutation> mutations() {
     };
 }
 
-struct Result {
-    int status;
-    std::string out;
-};
-
-Result run_binary(const fs::path& dir, const std::string& input) {
-    const std::string command = "cd '" + dir.string() + "' && '" + DRAVONT_BINARY + "' '" + input + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    Result r{-1, {}};
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+ProcessResult run_binary(const fs::path& dir, const std::string& input) {
+    return run_process(DRAVONT_BINARY, {input}, dir);
 }
 
 TEST(MalformedInput, CorruptFieldsEndTheRunAndKeepExistingFiles) {
-    char pattern[] = "/tmp/dravont-bad-XXXXXX";
-    const fs::path dir = mkdtemp(pattern);
+    const fs::path dir = make_temp_dir("dravont-bad-");
     for (const Mutation& m : mutations()) {
         Bytes image = read_bytes(kData / "multi_h_O0.coff");
         m.apply(image);
@@ -184,7 +170,7 @@ TEST(MalformedInput, CorruptFieldsEndTheRunAndKeepExistingFiles) {
             .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
         std::ofstream(dir / "bad.sym") << "kept symbols\n";
         std::ofstream(dir / "bad.lin") << "kept lines\n";
-        const Result r = run_binary(dir, "bad.coff");
+        const ProcessResult r = run_binary(dir, "bad.coff");
         EXPECT_EQ(r.status, 1) << m.what;
         EXPECT_NE(r.out.find("bad.coff" + kMalformed + "\n" + m.record), std::string::npos) << m.what;
         std::ifstream sym(dir / "bad.sym"), lin(dir / "bad.lin");
@@ -194,7 +180,7 @@ TEST(MalformedInput, CorruptFieldsEndTheRunAndKeepExistingFiles) {
     }
     // A directory is no input file.
     fs::create_directory(dir / "dir.coff");
-    const Result r = run_binary(dir, "dir.coff");
+    const ProcessResult r = run_binary(dir, "dir.coff");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("dir.coff \x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x97\x4c"), std::string::npos);
     fs::remove_all(dir);

@@ -1,0 +1,24 @@
+// What the tests need of the operating system, for POSIX and Windows alike.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace coff_test {
+
+// A new empty directory under the system's temporary directory. Its path
+// holds no dot, so names built in it are judged by their last part alone.
+std::filesystem::path make_temp_dir(const std::string& prefix);
+
+struct ProcessResult {
+    int status = -1;  // exit status, -1 when the process did not exit normally
+    std::string out;  // everything it wrote to standard output, byte for byte
+};
+
+// Runs `program` with `args` (argv[0] is `program` itself) in directory
+// `cwd`, without a shell, and collects its standard output.
+ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
+                          const std::filesystem::path& cwd);
+
+}  // namespace coff_test
