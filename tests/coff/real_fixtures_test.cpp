@@ -15,14 +15,14 @@
 #include "coff/symbols.h"
 #include "common/run_state.h"
 #include "driver/run.h"
+#include "support/fixtures.h"
 
 using namespace dravont;
 
 namespace {
 
 const std::string kData = DRAVONT_TEST_DATA;
-const char* const kFixtures[] = {"arith_300_O0", "arith_300_O2", "multi_300_O2", "multi_h_O0",
-                                 "multi_s_O2",   "types_300_O0", "types_h_O2",   "types_s_O0"};
+using coff_test::kRealFixtures;
 
 std::vector<std::string> lines_of(const std::string& path) {
     std::ifstream in(path);
@@ -48,7 +48,7 @@ struct Loaded {
 TEST(RealFixtures, HeadersMatchObjdump) {
     const std::regex section(R"(^\s+(\d+) (\S+)\s+([0-9a-f]{8})\s+([0-9a-f]{16})\s+([0-9a-f]{16})\s+([0-9a-f]{8}))");
     const std::regex start(R"(^start address 0x([0-9a-f]+))");
-    for (const char* name : kFixtures) {
+    for (const char* name : kRealFixtures) {
         Loaded l(name);
         EXPECT_EQ(l.state.targetFamily, TargetFamily::H8);
         EXPECT_EQ(l.state.fileHeader->f_opthdr, 28);
@@ -80,7 +80,7 @@ TEST(RealFixtures, SymbolsAuxAndLineEntriesMatchObjdump) {
     const std::regex function(R"(^AUX tagndx (\d+) ttlsiz 0x([0-9a-f]+) lnnos (\d+) next (\d+))");
     const std::regex lineForm(R"(^AUX lnno (\d+) size 0x([0-9a-f]+) tagndx (\d+))");
     const std::regex lineEntry(R"(^\s+(\d+) : 0x([0-9a-f]+)$)");
-    for (const char* name : kFixtures) {
+    for (const char* name : kRealFixtures) {
         Loaded l(name);
         const SymbolEntry& s = *l.state.symbolEntry;
         uint32_t symbols = 0, functionsWithLines = 0, entries = 0;

@@ -161,4 +161,4 @@ python3 "$HERE/derive_expected.py" "${NAMES[@]}"
 
 # A relocatable object (no a.out header, f_opthdr 0): the converter must
 # refuse it rather than decode it at the positions of an executable.
-(cd "$SRC" && $CC -mh $CFLAGS_COMMON -c object_h.c -o "$HERE/object_h.o")
+(cd "$SRC" && $CC -mh $CFLAGS_COMMON -c object_h.c -o "$HERE/object_h.obj")

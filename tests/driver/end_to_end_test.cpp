@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fixtures.h"
 #include "support/platform.h"
 
 namespace fs = std::filesystem;
@@ -19,8 +20,7 @@ namespace {
 const fs::path kData = DRAVONT_TEST_DATA;
 const std::string kBinary = DRAVONT_BINARY;
 
-const char* const kFixtures[] = {"arith_300_O0", "arith_300_O2", "multi_300_O2", "multi_h_O0",
-                                 "multi_s_O2",   "types_300_O0", "types_h_O2",   "types_s_O0"};
+using coff_test::kRealFixtures;
 
 // " 入力ファイルの形式に誤りがあります。" in CP932.
 const std::string kMalformed =
@@ -63,7 +63,7 @@ protected:
 };
 
 TEST_F(EndToEnd, RealFixturesGiveTheExpectedFiles) {
-    for (const char* name : kFixtures) {
+    for (const char* name : kRealFixtures) {
         const std::string input = std::string(name) + ".coff";
         fs::copy_file(kData / input, dir_ / input, fs::copy_options::overwrite_existing);
         const std::string counts = read_file(kData / (std::string(name) + ".expected.counts"));
@@ -86,7 +86,7 @@ TEST_F(EndToEnd, RealFixturesGiveTheExpectedFiles) {
                   std::string::npos);
     }
     // Nothing but the inputs and the outputs: no temporary file is left.
-    EXPECT_EQ(files().size(), 3 * std::size(kFixtures));
+    EXPECT_EQ(files().size(), 3 * std::size(kRealFixtures));
 }
 
 TEST_F(EndToEnd, OutputNameChoosesTheBaseAndInputWithoutExtensionGetsCoff) {
@@ -155,11 +155,11 @@ TEST_F(EndToEnd, NeverWritesOverItsInput) {
 }
 
 TEST_F(EndToEnd, RelocatableObjectIsRefused) {
-    fs::copy_file(kData / "object_h.o", dir_ / "object_h.o");
-    const Result r = run(dir_, {"object_h.o"});
+    fs::copy_file(kData / "object_h.obj", dir_ / "object_h.obj");
+    const Result r = run(dir_, {"object_h.obj"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(" f_opthdr=0\n\n"), std::string::npos) << r.out;
-    EXPECT_EQ(files(), std::vector<std::string>{"object_h.o"});
+    EXPECT_EQ(files(), std::vector<std::string>{"object_h.obj"});
 }
 
 TEST_F(EndToEnd, FailureEndingsReturnStatusOne) {

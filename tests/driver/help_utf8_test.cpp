@@ -79,7 +79,7 @@ protected:
 
 TEST_F(Utf8, EveryMessageInUtf8) {
     fs::copy_file(kData / "multi_h_O0.coff", dir_ / "prog.coff");
-    fs::copy_file(kData / "object_h.o", dir_ / "object.o");
+    fs::copy_file(kData / "object_h.obj", dir_ / "object.o");
     fs::copy_file(kData / "multi_h_O0.coff", dir_ / "prog.sym");
     {
         std::ofstream bad(dir_ / "cut.coff", std::ios::binary);

@@ -23,7 +23,7 @@ TEST(FuzzRegressions, EveryStoredInputKeepsTheInvariants) {
     for (const char* dir : {DRAVONT_FUZZ_REGRESSIONS, DRAVONT_TEST_DATA}) {
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string ext = entry.path().extension().string();
-            if (std::string(dir) == DRAVONT_TEST_DATA && ext != ".coff" && ext != ".o") continue;
+            if (std::string(dir) == DRAVONT_TEST_DATA && ext != ".coff" && ext != ".obj") continue;
             if (!entry.is_regular_file() || ext == ".md") continue;
             EXPECT_EQ(coff_test::check_invariants(read_bytes(entry.path())), "") << entry.path();
             ++count;

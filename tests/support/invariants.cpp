@@ -3,37 +3,19 @@
 #include <algorithm>
 
 #include "common/messages.h"
-#include "common/run_state.h"
-#include "driver/run.h"
-#include "output/output_files.h"
+#include "support/test_run.h"
 
 namespace coff_test {
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out, sym, lin;
-    bool committed = false;
+struct Outcome : RunResult {
     std::vector<uint64_t> entries;
 };
 
 Outcome run(const std::vector<uint8_t>& image, bool debug) {
-    dravont::TextOut out;
-    dravont::MemoryOutputs files;
-    dravont::RunState state(out);
-    dravont::allocate_slots(state);
-    state.debugMode = debug;
-    state.inputName = "fuzz.coff";
-    state.image.assign(image);
-    state.outputs = &files;
     Outcome o;
-    state.lineEntryLog = &o.entries;
-    o.status = dravont::convert_image(state);
-    o.out = out.take();
-    o.sym = files.symbols().take();
-    o.lin = files.lines().take();
-    o.committed = files.committed();
+    static_cast<RunResult&>(o) = run_in_memory(image, debug, "fuzz.coff", &o.entries);
     return o;
 }
 

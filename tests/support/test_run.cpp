@@ -6,8 +6,8 @@
 
 namespace coff_test {
 
-RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug,
-                        const std::string& inputName) {
+RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug, const std::string& inputName,
+                        std::vector<uint64_t>* entryLog) {
     dravont::TextOut out;
     dravont::MemoryOutputs files;
     dravont::RunState state(out);
@@ -16,6 +16,7 @@ RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug,
     state.inputName = inputName;
     state.image.assign(image);
     state.outputs = &files;
+    state.lineEntryLog = entryLog;
     RunResult result;
     result.status = dravont::convert_image(state);
     result.out = out.take();

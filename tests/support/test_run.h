@@ -15,8 +15,11 @@ struct RunResult {
     bool committed = false;
 };
 
+// When `entryLog` is given, the offsets of the line-number entries written
+// are appended to it.
 RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug,
-                        const std::string& inputName = "test.coff");
+                        const std::string& inputName = "test.coff",
+                        std::vector<uint64_t>* entryLog = nullptr);
 
 // Standard output from the file header on: what follows the two load dumps.
 std::string after_dumps(const std::string& out);
