@@ -10,6 +10,7 @@
 #include "common/run_state.h"
 #include "driver/command_line.h"
 #include "driver/file_names.h"
+#include "elf/elf_convert.h"
 #include "listing/dump_listing.h"
 #include "output/convert_symbols.h"
 #include "output/output_files.h"
@@ -51,6 +52,14 @@ void require_executable(RunState& state) {
     throw RunFailure(text.take());
 }
 
+// The end of every completed run: the slots released, the summary printed.
+int finish_run(RunState& state) {
+    release_slots(state);
+    state.out.put("complete symbols=").sdec(state.symbolCount);
+    state.out.put(" lineCount=").sdec(state.lineCount).put('\n');
+    return kSuccess;
+}
+
 }  // namespace
 
 void choose_target_family(RunState& state) {
@@ -65,6 +74,11 @@ void choose_target_family(RunState& state) {
 
 int convert_image(RunState& state) {
     try {
+        if (is_elf_image(state.image)) {
+            convert_elf(state);
+            state.outputs->commit();
+            return finish_run(state);
+        }
         decode_file_header(state);
         choose_target_family(state);
         require_executable(state);
@@ -81,10 +95,7 @@ int convert_image(RunState& state) {
         state.out.put(failure.what());
         return kFailure;
     }
-    release_slots(state);
-    state.out.put("complete symbols=").sdec(state.symbolCount);
-    state.out.put(" lineCount=").sdec(state.lineCount).put('\n');
-    return kSuccess;
+    return finish_run(state);
 }
 
 int run_command_line(const std::vector<std::string>& args, TextOut& out) {

@@ -1,0 +1,48 @@
+// The line-number program of one compile unit (.debug_line), versions 2 to 5,
+// run into the rows of its line table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dwarf/dwarf_sections.h"
+
+namespace dravont {
+
+// One row of the line table, as the state machine emitted it.
+struct LineRow {
+    uint64_t address = 0;
+    uint32_t file = 0;    // index into LineTable::files, as the program gave it
+    uint32_t line = 0;
+    bool endSequence = false;
+};
+
+struct LineFile {
+    std::string name;       // as written in the header (DW_LNCT_path / file name)
+    uint64_t directory = 0; // index into LineTable::directories
+};
+
+struct LineTable {
+    uint16_t version = 0;
+    uint64_t offset = 0;                   // of the unit header in .debug_line
+    std::vector<std::string> directories;  // v5: entry 0 is the compilation directory;
+                                           // v2-4: entry 0 is "" (the compilation directory)
+    std::vector<LineFile> files;           // v5: entry 0 is the primary source file;
+                                           // v2-4: entry 0 is unused (""), files count from 1
+    std::vector<LineRow> rows;
+};
+
+// Decodes the line-number program that starts at `offset` of sections.line
+// (a unit's DW_AT_stmt_list). `addressSize` is the compile unit's address
+// size. Every read is bounded; malformed input throws MalformedInput.
+// DW_LNE_define_file adds to `files`; unknown standard opcodes are skipped
+// by their operand count, unknown extended opcodes by their length.
+LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize);
+
+// The full path of a file entry: its name when absolute, else the entry's
+// directory joined with it ("/" between), where a relative directory is
+// itself joined to `compDir` (the unit's DW_AT_comp_dir).
+std::string line_file_path(const LineTable& table, uint32_t file, const std::string& compDir);
+
+}  // namespace dravont
