@@ -15,12 +15,13 @@ struct LineRow {
     uint64_t address = 0;
     uint32_t file = 0;    // index into LineTable::files, as the program gave it
     uint32_t line = 0;
-    bool endSequence = false;
+    bool endSequence = false;  // the first address past the sequence; not a line
+    bool isStmt = true;        // the is_stmt register (false: not a breakpoint site)
 };
 
 struct LineFile {
     std::string name;       // as written in the header (DW_LNCT_path / file name)
-    uint64_t directory = 0; // index into LineTable::directories
+    uint64_t directory = 0; // index into LineTable::directories (checked: always valid)
 };
 
 struct LineTable {
@@ -35,14 +36,21 @@ struct LineTable {
 
 // Decodes the line-number program that starts at `offset` of sections.line
 // (a unit's DW_AT_stmt_list). `addressSize` is the compile unit's address
-// size. Every read is bounded; malformed input throws MalformedInput.
-// DW_LNE_define_file adds to `files`; unknown standard opcodes are skipped
-// by their operand count, unknown extended opcodes by their length.
+// size (0 when unknown); address arithmetic wraps at that width, and a
+// version 5 header must state the same size. Every read is bounded to the
+// unit; malformed input throws MalformedInput. Only the 32-bit DWARF format
+// is read. DW_LNE_define_file adds to `files`; unknown standard opcodes are
+// skipped by their operand count, unknown extended opcodes by their length.
+// maximum_operations_per_instruction above 1 (VLIW) advances op_index as the
+// format defines; rows keep only the instruction address. Rows after the last
+// DW_LNE_end_sequence of an unterminated program are kept as emitted.
 LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize);
 
 // The full path of a file entry: its name when absolute, else the entry's
 // directory joined with it ("/" between), where a relative directory is
-// itself joined to `compDir` (the unit's DW_AT_comp_dir).
+// itself joined to `compDir` (the unit's DW_AT_comp_dir). Absolute means
+// starting with "/" or "\" or a drive letter ("C:"). A file index with no
+// entry (0 in versions 2 to 4, or past the end) gives "".
 std::string line_file_path(const LineTable& table, uint32_t file, const std::string& compDir);
 
 }  // namespace dravont
