@@ -1,16 +1,63 @@
 #include "elf/elf_convert.h"
 
 #include "coff/input_image.h"
-#include "common/run_error.h"
 #include "common/run_state.h"
+#include "dwarf/dwarf_convert.h"
+#include "elf/elf_file.h"
+#include "listing/elf_listing.h"
+#include "output/output_files.h"
 
 namespace dravont {
+
+namespace {
+
+DwarfSections dwarf_sections(const ElfFile& elf) {
+    DwarfSections s;
+    s.order = elf.order();
+    s.info = elf.span(elf.find(".debug_info"));
+    s.abbrev = elf.span(elf.find(".debug_abbrev"));
+    s.str = elf.span(elf.find(".debug_str"));
+    s.lineStr = elf.span(elf.find(".debug_line_str"));
+    s.line = elf.span(elf.find(".debug_line"));
+    s.ranges = elf.span(elf.find(".debug_ranges"));
+    s.rnglists = elf.span(elf.find(".debug_rnglists"));
+    s.addr = elf.span(elf.find(".debug_addr"));
+    s.strOffsets = elf.span(elf.find(".debug_str_offsets"));
+    return s;
+}
+
+bool has_symbol_table(const ElfFile& elf) {
+    for (const ElfSectionHeader& s : elf.sections()) {
+        if (s.sh_type == SHT_SYMTAB) return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 bool is_elf_image(const InputImage& image) {
     return image.size() >= 4 && image.bytes[0] == 0x7F && image.bytes[1] == 'E' &&
            image.bytes[2] == 'L' && image.bytes[3] == 'F';
 }
 
-void convert_elf(RunState&) { throw RunFailure("ELF input is not supported yet\n\n"); }
+void convert_elf(RunState& state) {
+    const ElfFile elf(state.image, state.inputName, state.out.utf8());
+    state.targetFamily = elf.header().e_machine == EM_H8_300 ? TargetFamily::H8 : TargetFamily::SH;
+    TextOut* listing = state.debugMode ? &state.out : nullptr;
+    if (listing) {
+        print_elf_header(*listing, elf);
+        print_elf_sections(*listing, elf);
+    }
+    DwarfInput input;
+    input.sections = dwarf_sections(elf);
+    input.hasSymbols = has_symbol_table(elf);
+    input.symbolsAt = [&elf](uint64_t value) {
+        return value > UINT32_MAX ? std::vector<std::string_view>()
+                                  : elf.symbols_at(static_cast<uint32_t>(value));
+    };
+    state.outputs->open(state);
+    convert_dwarf(state, input, listing);
+    state.outputs->close();
+}
 
 }  // namespace dravont

@@ -16,6 +16,7 @@
 #include "common/run_error.h"
 #include "common/run_state.h"
 #include "listing/listing_strings.h"
+#include "output/debugger_files.h"
 #include "output/output_files.h"
 #include "output/type_class_table.h"
 
@@ -77,8 +78,7 @@ private:
 class ConversionPass {
 public:
     explicit ConversionPass(RunState& state)
-        : state_(state), out_(state.out), symbols_(state.outputs->symbols()),
-          lines_(state.outputs->lines()) {}
+        : state_(state), out_(state.out), files_(state) {}
 
     void walk();
 
@@ -88,7 +88,6 @@ private:
     void on_function_begin(uint32_t index);
     void on_source_file();
     void remember_function(std::string_view name);
-    void write_symbol_line(std::string_view name, size_t width, std::string_view gap);
     void write_line_record(uint32_t address, uint32_t line, uint64_t entryPosition,
                            uint32_t bfIndex);
     void require_line_table(uint16_t scnum, uint64_t tableEnd, uint32_t bfIndex) const;
@@ -97,8 +96,7 @@ private:
 
     RunState& state_;
     TextOut& out_;
-    TextOut& symbols_;
-    TextOut& lines_;
+    DebuggerFiles files_;
 
     std::string currentFileName;
     QualifiedName currentFunction;
@@ -128,13 +126,6 @@ void ConversionPass::walk() {
     }
 }
 
-void ConversionPass::write_symbol_line(std::string_view name, size_t width, std::string_view gap) {
-    const SymbolEntry& s = *state_.symbolEntry;
-    symbols_.hex(s.n_value, 8).put(' ').left(name, width, width).put(gap);
-    symbols_.left(type_class(state_.targetFamily, s.n_type).sizeClass, 6).put('\n');
-    ++state_.symbolCount;  // 16-bit: wraps past 32767
-}
-
 void ConversionPass::remember_function(std::string_view name) {
     const SymbolEntry& s = *state_.symbolEntry;
     if (s.n_numaux == 0 || (s.n_type & N_TMASK) != DT_FCN) return;
@@ -155,7 +146,9 @@ void ConversionPass::on_external() {
     symbol_name(state_, name);
     qualifiedName.clear();
     qualifiedName.append(name.view());
-    write_symbol_line(qualifiedName.view(), 32, "                                  ");
+    const SymbolEntry& s = *state_.symbolEntry;
+    files_.external_symbol(s.n_value, qualifiedName.view(),
+                           type_class(state_.targetFamily, s.n_type).sizeClass);
     remember_function(qualifiedName.view());
 }
 
@@ -173,7 +166,9 @@ void ConversionPass::on_static() {
         if (scope.front() == '_') scope.remove_prefix(1);
         qualifiedName.append(scope);
     }
-    write_symbol_line(qualifiedName.view(), 65, " ");
+    const SymbolEntry& s = *state_.symbolEntry;
+    files_.static_symbol(s.n_value, qualifiedName.view(),
+                         type_class(state_.targetFamily, s.n_type).sizeClass);
     remember_function(qualifiedName.view());
 }
 
@@ -190,8 +185,7 @@ void ConversionPass::write_line_record(uint32_t address, uint32_t line, uint64_t
                              entryPosition, state_.image.size());
     }
     if (state_.lineEntryLog) state_.lineEntryLog->push_back(entryPosition);
-    lines_.hex(address, 8).put(' ').dec(line, 5).put('\n');
-    ++state_.lineCount;  // 16-bit: wraps past 32767
+    files_.line_record(address, line);
 }
 
 void ConversionPass::on_function_begin(uint32_t index) {
@@ -267,7 +261,7 @@ void ConversionPass::on_source_file() {
     }
     // Library sources still qualify their statics, but get no marker.
     if (currentFileName.find("newlib/lib") != std::string::npos) return;
-    lines_.put("**** ").put(currentFileName).put('\n');
+    files_.file_marker(currentFileName);
 }
 
 }  // namespace

@@ -1,0 +1,314 @@
+#include "dwarf/debug_info.h"
+
+#include <string>
+
+#include "dwarf/dwarf_constants.h"
+
+namespace dravont {
+
+namespace {
+
+// DW_FORM_indirect names the form in the data; a form naming itself again
+// and again is malformed, not a reason to recurse without end.
+constexpr int kMaxIndirection = 4;
+
+// Forms of the split and supplementary-file extensions: their values point
+// into other files, which this reader does not have.
+constexpr uint16_t kGnuAddrIndex = 0x1f01;
+constexpr uint16_t kGnuStrIndex = 0x1f02;
+constexpr uint16_t kGnuRefAlt = 0x1f20;
+constexpr uint16_t kGnuStrpAlt = 0x1f21;
+
+std::string hex_of(uint64_t v) {
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    do {
+        s.insert(s.begin(), digits[v & 0xF]);
+        v >>= 4;
+    } while (v);
+    return "0x" + s;
+}
+
+// The value of one attribute, by the class of its form.
+struct FormValue {
+    enum Class : uint8_t { Constant, Signed, Address, AddressIndex, Block, Flag, String, StrOffset,
+                           LineStrOffset, StrIndex, Reference, SecOffset, ListIndex } cls = Constant;
+    uint64_t value = 0;
+    const uint8_t* block = nullptr;
+    std::string_view text;
+};
+
+}  // namespace
+
+UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset) {
+    ByteReader r(sections.info, sections.order, offset);
+    UnitHeader h;
+    h.offset = offset;
+    const uint32_t length = r.u32();
+    if (length >= 0xFFFFFFF0u) r.fail("64-bit DWARF unit at " + hex_of(offset), offset);
+    if (length > r.remaining()) r.fail("unit length at " + hex_of(offset), offset);
+    h.end = r.position() + length;
+    h.version = r.u16();
+    if (h.version < 2 || h.version > 5) {
+        r.fail("DWARF version " + std::to_string(h.version) + " of the unit at " + hex_of(offset), offset);
+    }
+    if (h.version >= 5) {
+        h.unitType = r.u8();
+        h.addressSize = r.u8();
+        h.abbrevOffset = r.u32();
+        // Skeleton and split units carry an 8-byte unit id, type units a
+        // signature and a type offset: stepped over, their DIEs are read as
+        // usual.
+        if (h.unitType == DW_UT_skeleton || h.unitType == DW_UT_split_compile) r.skip(8);
+        if (h.unitType == DW_UT_type || h.unitType == DW_UT_split_type) r.skip(12);
+    } else {
+        h.unitType = DW_UT_compile;
+        h.abbrevOffset = r.u32();
+        h.addressSize = r.u8();
+    }
+    const uint8_t a = h.addressSize;
+    if (a != 1 && a != 2 && a != 4 && a != 8) r.fail("address size of the unit at " + hex_of(offset), offset);
+    h.firstDie = r.position();
+    if (h.firstDie > h.end) r.fail("unit header at " + hex_of(offset), offset);
+    return h;
+}
+
+DwarfUnit::DwarfUnit(const DwarfSections& sections, const UnitHeader& header, AbbrevCache& abbrevs)
+    : sections_(sections), header_(header), abbrevs_(abbrevs.at(header.abbrevOffset)) {}
+
+void DwarfUnit::set_bases(const DieInfo& root) {
+    strOffsetsBase_ = {root.hasStrOffsetsBase, root.strOffsetsBase};
+    addrBase_ = {root.hasAddrBase, root.addrBase};
+    rnglistsBase_ = {root.hasRnglistsBase, root.rnglistsBase};
+    if (root.lowPc.kind == AddrAttr::Address || root.lowPc.kind == AddrAttr::Index) {
+        lowPcBase_ = address(root.lowPc);
+    }
+}
+
+std::string_view DwarfUnit::string(const StrAttr& s) const {
+    switch (s.kind) {
+        case StrAttr::None: return {};
+        case StrAttr::Inline: return s.text;
+        case StrAttr::Str: return string_at(sections_.str, s.value, "string offset");
+        case StrAttr::LineStr:
+            return string_at(sections_.lineStr, s.value, "string offset");
+        case StrAttr::Index: {
+            // Without DW_AT_str_offsets_base the table starts after the
+            // 8-byte header of the section's first contribution.
+            const uint64_t base = strOffsetsBase_.first ? strOffsetsBase_.second : 8;
+            ByteReader r(sections_.strOffsets, sections_.order);
+            const uint64_t at = base + s.value * 4;
+            if (s.value > sections_.strOffsets.size / 4 || !sections_.strOffsets.contains(at, 4)) {
+                r.fail("string index " + std::to_string(s.value), base);
+            }
+            r.seek(at);
+            return string_at(sections_.str, r.u32(), "string offset");
+        }
+    }
+    return {};
+}
+
+uint64_t DwarfUnit::address_index(uint64_t index) const {
+    const uint64_t base = addrBase_.first ? addrBase_.second : 8;
+    const uint8_t size = header_.addressSize;
+    ByteReader r(sections_.addr, sections_.order);
+    const uint64_t at = base + index * size;
+    if (index > sections_.addr.size / size || !sections_.addr.contains(at, size)) {
+        r.fail("address index " + std::to_string(index), base);
+    }
+    r.seek(at);
+    return r.sized(size);
+}
+
+uint64_t DwarfUnit::address(const AddrAttr& a) const {
+    return a.kind == AddrAttr::Index ? address_index(a.value) : a.value;
+}
+
+DieInfo DwarfUnit::read_die(uint64_t offset) const {
+    ByteReader r(sections_.info, sections_.order);
+    if (!contains_die(offset)) r.fail("reference to DIE " + hex_of(offset) + " outside its unit", offset);
+    r.seek(offset);
+    DieInfo die;
+    die.offset = offset;
+    die.abbrevCode = r.uleb();
+    if (die.abbrevCode != 0) {
+        const Abbrev* a = abbrevs_->find(die.abbrevCode);
+        if (!a) r.fail("abbreviation code " + std::to_string(die.abbrevCode) + " of DIE " + hex_of(offset), offset);
+        die.tag = a->tag;
+        die.hasChildren = a->hasChildren;
+        const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+        for (uint32_t i = 0; i < a->attrCount; ++i) {
+            read_attribute(r, attrs[i].name, attrs[i].form, attrs[i].implicitConst, die, 0);
+        }
+    }
+    die.next = r.position();
+    if (die.next > header_.end) r.fail("DIE " + hex_of(offset) + " runs past its unit", offset);
+    return die;
+}
+
+namespace {
+
+uint64_t u24(ByteReader& r) {
+    const uint64_t b0 = r.u8(), b1 = r.u8(), b2 = r.u8();
+    return r.order() == ByteOrder::Big ? (b0 << 16 | b1 << 8 | b2) : (b2 << 16 | b1 << 8 | b0);
+}
+
+FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const UnitHeader& unit) {
+    FormValue v;
+    auto block = [&](uint64_t length) {
+        v.cls = FormValue::Block;
+        const uint64_t at = r.position();
+        r.skip(length);
+        v.block = r.span().data + at;
+        v.value = length;
+    };
+    switch (form) {
+        case DW_FORM_addr: v.cls = FormValue::Address; v.value = r.sized(unit.addressSize); break;
+        case DW_FORM_addrx: v.cls = FormValue::AddressIndex; v.value = r.uleb(); break;
+        case DW_FORM_addrx1: v.cls = FormValue::AddressIndex; v.value = r.u8(); break;
+        case DW_FORM_addrx2: v.cls = FormValue::AddressIndex; v.value = r.u16(); break;
+        case DW_FORM_addrx3: v.cls = FormValue::AddressIndex; v.value = u24(r); break;
+        case DW_FORM_addrx4: v.cls = FormValue::AddressIndex; v.value = r.u32(); break;
+        case DW_FORM_block1: block(r.u8()); break;
+        case DW_FORM_block2: block(r.u16()); break;
+        case DW_FORM_block4: block(r.u32()); break;
+        case DW_FORM_block:
+        case DW_FORM_exprloc: block(r.uleb()); break;
+        case DW_FORM_data1: v.value = r.u8(); break;
+        case DW_FORM_data2: v.value = r.u16(); break;
+        case DW_FORM_data4: v.value = r.u32(); break;
+        case DW_FORM_data8: v.value = r.u64(); break;
+        case DW_FORM_data16: block(16); break;
+        case DW_FORM_udata: v.value = r.uleb(); break;
+        case DW_FORM_sdata: v.cls = FormValue::Signed; v.value = static_cast<uint64_t>(r.sleb()); break;
+        case DW_FORM_implicit_const: v.cls = FormValue::Signed; v.value = static_cast<uint64_t>(implicitConst); break;
+        case DW_FORM_flag: v.cls = FormValue::Flag; v.value = r.u8() != 0; break;
+        case DW_FORM_flag_present: v.cls = FormValue::Flag; v.value = 1; break;
+        case DW_FORM_string: v.cls = FormValue::String; v.text = r.cstr(); break;
+        case DW_FORM_strp: v.cls = FormValue::StrOffset; v.value = r.u32(); break;
+        case DW_FORM_line_strp: v.cls = FormValue::LineStrOffset; v.value = r.u32(); break;
+        case DW_FORM_strx: v.cls = FormValue::StrIndex; v.value = r.uleb(); break;
+        case DW_FORM_strx1: v.cls = FormValue::StrIndex; v.value = r.u8(); break;
+        case DW_FORM_strx2: v.cls = FormValue::StrIndex; v.value = r.u16(); break;
+        case DW_FORM_strx3: v.cls = FormValue::StrIndex; v.value = u24(r); break;
+        case DW_FORM_strx4: v.cls = FormValue::StrIndex; v.value = r.u32(); break;
+        case DW_FORM_ref1: v.cls = FormValue::Reference; v.value = unit.offset + r.u8(); break;
+        case DW_FORM_ref2: v.cls = FormValue::Reference; v.value = unit.offset + r.u16(); break;
+        case DW_FORM_ref4: v.cls = FormValue::Reference; v.value = unit.offset + r.u32(); break;
+        case DW_FORM_ref8: v.cls = FormValue::Reference; v.value = unit.offset + r.u64(); break;
+        case DW_FORM_ref_udata: v.cls = FormValue::Reference; v.value = unit.offset + r.uleb(); break;
+        case DW_FORM_ref_addr:
+            // An address-sized offset in DWARF 2, an offset-sized one later.
+            v.cls = FormValue::Reference;
+            v.value = unit.version == 2 ? r.sized(unit.addressSize) : r.u32();
+            break;
+        case DW_FORM_sec_offset: v.cls = FormValue::SecOffset; v.value = r.u32(); break;
+        case DW_FORM_loclistx:
+        case DW_FORM_rnglistx: v.cls = FormValue::ListIndex; v.value = r.uleb(); break;
+        case DW_FORM_ref_sig8:
+            r.fail("type signature reference (type units are not read)", r.position());
+        case DW_FORM_ref_sup4:
+        case DW_FORM_ref_sup8:
+        case DW_FORM_strp_sup:
+        case kGnuRefAlt:
+        case kGnuStrpAlt:
+            r.fail("reference into a supplementary file (form " + hex_of(form) + ")", r.position());
+        case kGnuAddrIndex:
+        case kGnuStrIndex:
+            r.fail("split-DWARF form " + hex_of(form), r.position());
+        default:
+            r.fail("unknown attribute form " + hex_of(form), r.position());
+    }
+    return v;
+}
+
+bool is_constant(const FormValue& v) {
+    return v.cls == FormValue::Constant || v.cls == FormValue::Signed;
+}
+
+AddrAttr address_attr(const FormValue& v) {
+    AddrAttr a;
+    a.value = v.value;
+    if (v.cls == FormValue::Address) a.kind = AddrAttr::Address;
+    else if (v.cls == FormValue::AddressIndex) a.kind = AddrAttr::Index;
+    else if (is_constant(v)) a.kind = AddrAttr::Constant;
+    return a;
+}
+
+StrAttr string_attr(const FormValue& v) {
+    StrAttr s;
+    s.value = v.value;
+    switch (v.cls) {
+        case FormValue::String: s.kind = StrAttr::Inline; s.text = v.text; break;
+        case FormValue::StrOffset: s.kind = StrAttr::Str; break;
+        case FormValue::LineStrOffset: s.kind = StrAttr::LineStr; break;
+        case FormValue::StrIndex: s.kind = StrAttr::Index; break;
+        default: break;  // not a string form: treated as absent
+    }
+    return s;
+}
+
+}  // namespace
+
+void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
+                               DieInfo& die, int depth) const {
+    if (form == DW_FORM_indirect) {
+        if (depth >= kMaxIndirection) r.fail("DW_FORM_indirect chain", r.position());
+        const uint64_t actual = r.uleb();
+        if (actual > 0xFFFF) r.fail("indirect form", r.position());
+        read_attribute(r, name, static_cast<uint16_t>(actual), 0, die, depth + 1);
+        return;
+    }
+    const FormValue v = read_form(r, form, implicitConst, header_);
+    switch (name) {
+        case DW_AT_name: die.name = string_attr(v); break;
+        case DW_AT_linkage_name:
+        case DW_AT_MIPS_linkage_name: die.linkageName = string_attr(v); break;
+        case DW_AT_external: die.external = v.cls == FormValue::Flag && v.value != 0; break;
+        case DW_AT_declaration: die.declaration = v.cls == FormValue::Flag && v.value != 0; break;
+        case DW_AT_inline: die.hasInline = true; break;
+        case DW_AT_low_pc: die.lowPc = address_attr(v); break;
+        case DW_AT_high_pc: die.highPc = address_attr(v); break;
+        case DW_AT_entry_pc: die.entryPc = address_attr(v); break;
+        case DW_AT_ranges:
+            if (v.cls == FormValue::ListIndex) die.rangesKind = DieInfo::RangesIndex;
+            else if (v.cls == FormValue::SecOffset || v.cls == FormValue::Constant) die.rangesKind = DieInfo::RangesOffset;
+            die.ranges = v.value;
+            break;
+        case DW_AT_location:
+            die.hasLocation = true;
+            if (v.cls == FormValue::Block) {
+                die.location = v.block;
+                die.locationSize = v.value;
+            }
+            break;
+        case DW_AT_type:
+            if (v.cls == FormValue::Reference) die.type = v.value;
+            break;
+        case DW_AT_abstract_origin:
+            if (v.cls == FormValue::Reference) die.abstractOrigin = v.value;
+            break;
+        case DW_AT_specification:
+            if (v.cls == FormValue::Reference) die.specification = v.value;
+            break;
+        case DW_AT_byte_size:
+            if (is_constant(v)) {
+                die.hasByteSize = true;
+                die.byteSize = v.value;
+            }
+            break;
+        case DW_AT_encoding: die.encoding = static_cast<uint8_t>(v.value); break;
+        case DW_AT_language: die.language = v.value; break;
+        case DW_AT_stmt_list:
+            die.hasStmtList = v.cls == FormValue::SecOffset || v.cls == FormValue::Constant;
+            die.stmtList = v.value;
+            break;
+        case DW_AT_comp_dir: die.compDir = string_attr(v); break;
+        case DW_AT_str_offsets_base: die.hasStrOffsetsBase = true; die.strOffsetsBase = v.value; break;
+        case DW_AT_addr_base: die.hasAddrBase = true; die.addrBase = v.value; break;
+        case DW_AT_rnglists_base: die.hasRnglistsBase = true; die.rnglistsBase = v.value; break;
+        default: break;
+    }
+}
+
+}  // namespace dravont

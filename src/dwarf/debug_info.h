@@ -1,0 +1,128 @@
+// Compile units and their DIEs (.debug_info), versions 2 to 5, 32-bit
+// format. A DIE is decoded on demand at its offset into a DieInfo holding
+// the attributes the conversion uses; every other attribute is stepped over
+// by its form.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "dwarf/abbrev.h"
+#include "dwarf/dwarf_sections.h"
+
+namespace dravont {
+
+struct UnitHeader {
+    uint64_t offset = 0;     // of the unit header in .debug_info
+    uint64_t end = 0;        // offset of the next unit
+    uint64_t firstDie = 0;   // offset of the unit's root DIE
+    uint16_t version = 0;
+    uint8_t unitType = 0;    // DW_UT_*; DWARF 2 to 4 units count as DW_UT_compile
+    uint8_t addressSize = 0;
+    uint64_t abbrevOffset = 0;
+};
+
+// Decodes the unit header at `offset` of .debug_info. Throws MalformedInput
+// for a unit outside the section, the 64-bit format, a version other than 2
+// to 5, or an address size other than 1, 2, 4 or 8.
+UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset);
+
+// A string-valued attribute, resolved against its unit when read.
+struct StrAttr {
+    enum Kind : uint8_t { None, Inline, Str, LineStr, Index } kind = None;
+    uint64_t value = 0;     // section offset or string index
+    std::string_view text;  // Inline
+};
+
+// An address-valued attribute: an address, or an index into .debug_addr.
+struct AddrAttr {
+    enum Kind : uint8_t { None, Address, Index, Constant } kind = None;
+    uint64_t value = 0;
+};
+
+struct DieInfo {
+    uint64_t offset = 0;
+    uint64_t next = 0;  // offset of the following DIE in the unit
+    uint64_t abbrevCode = 0;  // 0: a null entry closing a list of children
+    uint16_t tag = 0;
+    bool hasChildren = false;
+
+    StrAttr name;
+    StrAttr linkageName;
+    bool external = false;
+    bool declaration = false;
+    bool hasInline = false;
+
+    AddrAttr lowPc;
+    AddrAttr highPc;   // Constant: a length from lowPc
+    AddrAttr entryPc;  // Constant: an offset from the entity's base address
+    enum RangesKind : uint8_t { NoRanges, RangesOffset, RangesIndex } rangesKind = NoRanges;
+    uint64_t ranges = 0;
+
+    // DW_AT_location as a block or exprloc; a location list leaves it null
+    // with hasLocation set.
+    bool hasLocation = false;
+    const uint8_t* location = nullptr;
+    uint64_t locationSize = 0;
+
+    // References as offsets into .debug_info; 0 when absent (no DIE can sit
+    // at offset 0, where the first unit header is).
+    uint64_t type = 0;
+    uint64_t abstractOrigin = 0;
+    uint64_t specification = 0;
+
+    bool hasByteSize = false;
+    uint64_t byteSize = 0;
+    uint8_t encoding = 0;
+
+    // Root DIE attributes.
+    uint64_t language = 0;
+    bool hasStmtList = false;
+    uint64_t stmtList = 0;
+    StrAttr compDir;
+    bool hasStrOffsetsBase = false;
+    uint64_t strOffsetsBase = 0;
+    bool hasAddrBase = false;
+    uint64_t addrBase = 0;
+    bool hasRnglistsBase = false;
+    uint64_t rnglistsBase = 0;
+};
+
+class DwarfUnit {
+public:
+    DwarfUnit(const DwarfSections& sections, const UnitHeader& header, AbbrevCache& abbrevs);
+
+    const UnitHeader& header() const { return header_; }
+    const DwarfSections& sections() const { return sections_; }
+
+    // Decodes the DIE at `offset`, which must lie in this unit's DIE area.
+    DieInfo read_die(uint64_t offset) const;
+    bool contains_die(uint64_t offset) const {
+        return offset >= header_.firstDie && offset < header_.end;
+    }
+
+    // Takes the string, address and range-list bases from the root DIE.
+    void set_bases(const DieInfo& root);
+    uint64_t low_pc_base() const { return lowPcBase_; }
+
+    std::string_view string(const StrAttr& s) const;
+    uint64_t address(const AddrAttr& a) const;  // Address or Index
+    uint64_t address_index(uint64_t index) const;
+    bool has_rnglists_base() const { return rnglistsBase_.first; }
+    uint64_t rnglists_base() const { return rnglistsBase_.second; }
+
+private:
+    void read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
+                        DieInfo& die, int depth) const;
+
+    const DwarfSections& sections_;
+    UnitHeader header_;
+    std::shared_ptr<const AbbrevTable> abbrevs_;
+    std::pair<bool, uint64_t> strOffsetsBase_{false, 0};
+    std::pair<bool, uint64_t> addrBase_{false, 0};
+    std::pair<bool, uint64_t> rnglistsBase_{false, 0};
+    uint64_t lowPcBase_ = 0;
+};
+
+}  // namespace dravont

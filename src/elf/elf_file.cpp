@@ -1,0 +1,201 @@
+#include "elf/elf_file.h"
+
+#include <algorithm>
+
+#include "coff/input_image.h"
+#include "common/messages.h"
+#include "common/run_error.h"
+#include "common/text_out.h"
+
+namespace dravont {
+
+namespace {
+
+// Refuses a file that is ELF but not an input of ours, naming what was found.
+[[noreturn]] void refuse(const std::string& inputName, bool utf8, const char* field, uint64_t value) {
+    TextOut text;
+    text.set_utf8(utf8);
+    text.put(inputName).put(msg::kNotExecutable).put(' ').put(field).put('=').dec(value).put("\n\n");
+    throw RunFailure(text.take());
+}
+
+}  // namespace
+
+ElfFile::ElfFile(const InputImage& image, const std::string& inputName, bool utf8) {
+    whole_.data = image.bytes.data();
+    whole_.size = image.size();
+    whole_.fileSize = image.size();
+    whole_.name = "ELF header";
+    whole_.present = true;
+    decode_header(inputName, utf8);
+    decode_sections();
+}
+
+void ElfFile::decode_header(const std::string& inputName, bool utf8) {
+    ByteReader r(whole_, ByteOrder::Big);
+    if (!whole_.contains(0, 16)) r.fail("e_ident", 0);
+    header_.ei_class = whole_.data[4];
+    header_.ei_data = whole_.data[5];
+    header_.ei_version = whole_.data[6];
+    if (header_.ei_class != ELFCLASS32) refuse(inputName, utf8, "EI_CLASS", header_.ei_class);
+    if (header_.ei_data != ELFDATA2LSB && header_.ei_data != ELFDATA2MSB) {
+        refuse(inputName, utf8, "EI_DATA", header_.ei_data);
+    }
+    order_ = header_.ei_data == ELFDATA2MSB ? ByteOrder::Big : ByteOrder::Little;
+    ByteReader h(whole_, order_, 16);
+    header_.e_type = h.u16();
+    header_.e_machine = h.u16();
+    header_.e_version = h.u32();
+    header_.e_entry = h.u32();
+    header_.e_phoff = h.u32();
+    header_.e_shoff = h.u32();
+    header_.e_flags = h.u32();
+    header_.e_ehsize = h.u16();
+    header_.e_phentsize = h.u16();
+    header_.e_phnum = h.u16();
+    header_.e_shentsize = h.u16();
+    header_.e_shnum = h.u16();
+    header_.e_shstrndx = h.u16();
+    if (header_.e_type != ET_EXEC) refuse(inputName, utf8, "e_type", header_.e_type);
+    if (header_.e_machine != EM_SH && header_.e_machine != EM_H8_300) {
+        refuse(inputName, utf8, "e_machine", header_.e_machine);
+    }
+}
+
+void ElfFile::decode_sections() {
+    ByteReader r(whole_, order_);
+    if (header_.e_shoff == 0) return;  // no section table: no sections, no DWARF
+    if (header_.e_shentsize != kElfSectionHeaderSize) r.fail("e_shentsize", 46);
+    auto read_header = [&](uint64_t index) {
+        const uint64_t at = uint64_t{header_.e_shoff} + index * kElfSectionHeaderSize;
+        if (!whole_.contains(at, kElfSectionHeaderSize)) {
+            r.fail("section header " + std::to_string(index), at);
+        }
+        r.seek(at);
+        ElfSectionHeader s{};
+        s.sh_name = r.u32();
+        s.sh_type = r.u32();
+        s.sh_flags = r.u32();
+        s.sh_addr = r.u32();
+        s.sh_offset = r.u32();
+        s.sh_size = r.u32();
+        s.sh_link = r.u32();
+        s.sh_info = r.u32();
+        s.sh_addralign = r.u32();
+        s.sh_entsize = r.u32();
+        return s;
+    };
+    // Extended numbering: with 0 in e_shnum or SHN_XINDEX in e_shstrndx the
+    // real values stand in section header 0.
+    uint64_t count = header_.e_shnum;
+    uint64_t names = header_.e_shstrndx;
+    if (count == 0 || names == SHN_XINDEX) {
+        const ElfSectionHeader first = read_header(0);
+        if (count == 0) count = first.sh_size;
+        if (names == SHN_XINDEX) names = first.sh_link;
+    }
+    // The whole table must lie in the file before anything is allocated for it.
+    const uint64_t tableEnd = uint64_t{header_.e_shoff} + count * kElfSectionHeaderSize;
+    if (count > whole_.size || tableEnd > whole_.size) r.fail("section header table", header_.e_shoff);
+    sections_.reserve(static_cast<size_t>(count));
+    for (uint64_t i = 0; i < count; ++i) sections_.push_back(read_header(i));
+    if (names == SHN_UNDEF) return;  // sections without names
+    if (names >= count) r.fail("e_shstrndx", 50);
+    ElfSectionHeader& strings = sections_[static_cast<size_t>(names)];
+    ByteSpan table = span(&strings);
+    for (ElfSectionHeader& s : sections_) s.name = string_at(table, s.sh_name, "section name");
+}
+
+const ElfSectionHeader* ElfFile::find(std::string_view name) const {
+    for (const ElfSectionHeader& s : sections_) {
+        if (s.name == name) return &s;
+    }
+    return nullptr;
+}
+
+ByteSpan ElfFile::span(const ElfSectionHeader* section) const {
+    ByteSpan s;
+    s.fileSize = whole_.size;
+    if (!section) return s;
+    s.name = section->name.empty() ? std::string_view("section") : section->name;
+    s.fileOffset = section->sh_offset;
+    s.present = true;
+    if (section->sh_type == SHT_NOBITS) return s;
+    ByteReader r(whole_, order_);
+    if (!whole_.contains(section->sh_offset, section->sh_size)) {
+        r.fail(std::string("data of section ").append(s.name), section->sh_offset);
+    }
+    if (section->sh_flags & SHF_COMPRESSED) {
+        r.fail(std::string("compressed section ").append(s.name), section->sh_offset);
+    }
+    s.data = whole_.data + section->sh_offset;
+    s.size = section->sh_size;
+    return s;
+}
+
+ElfSymbol ElfFile::symbol(uint32_t index) const {
+    ByteReader r(symtabSpan_, order_, uint64_t{index} * kElfSymbolSize);
+    ElfSymbol sym{};
+    sym.st_name = r.u32();
+    sym.st_value = r.u32();
+    sym.st_size = r.u32();
+    sym.st_info = r.u8();
+    sym.st_other = r.u8();
+    sym.st_shndx = r.u16();
+    return sym;
+}
+
+void ElfFile::index_symbols() const {
+    symbolsIndexed_ = true;
+    for (const ElfSectionHeader& s : sections_) {
+        if (s.sh_type == SHT_SYMTAB) {
+            if (s.sh_link >= sections_.size()) ByteReader(whole_, order_).fail("sh_link of .symtab", s.sh_offset);
+            symtabSpan_ = span(&s);
+            strtabSpan_ = span(&sections_[s.sh_link]);
+            break;
+        }
+    }
+}
+
+void ElfFile::sort_symbols() const {
+    const uint64_t count = symtabSpan_.size / kElfSymbolSize;
+    byValue_.reserve(static_cast<size_t>(count));
+    for (uint32_t i = 1; i < count; ++i) byValue_.push_back(i);  // symbol 0 is the null symbol
+    const uint8_t* base = symtabSpan_.data;
+    const bool big = order_ == ByteOrder::Big;
+    auto value_of = [base, big](uint32_t n) {
+        const uint8_t* p = base + uint64_t{n} * kElfSymbolSize + 4;
+        return big ? uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]
+                   : uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+    };
+    std::sort(byValue_.begin(), byValue_.end(), [&](uint32_t a, uint32_t b) {
+        const uint32_t va = value_of(a), vb = value_of(b);
+        return va != vb ? va < vb : a < b;
+    });
+}
+
+std::vector<std::string_view> ElfFile::symbols_at(uint32_t value) const {
+    if (!symbolsIndexed_) index_symbols();
+    std::vector<std::string_view> names;
+    const uint32_t count = static_cast<uint32_t>(symtabSpan_.size / kElfSymbolSize);
+    // The label prefix is nearly always decided by the first function asked
+    // about: a few linear scans cost less than sorting a large table.
+    if (++lookups_ <= kLinearLookups) {
+        for (uint32_t i = 1; i < count; ++i) {
+            const ElfSymbol sym = symbol(i);
+            if (sym.st_value == value) names.push_back(string_at(strtabSpan_, sym.st_name, "symbol name"));
+        }
+        return names;
+    }
+    if (byValue_.size() + 1 < count) sort_symbols();
+    auto it = std::lower_bound(byValue_.begin(), byValue_.end(), value,
+                               [&](uint32_t n, uint32_t v) { return symbol(n).st_value < v; });
+    for (; it != byValue_.end(); ++it) {
+        const ElfSymbol sym = symbol(*it);
+        if (sym.st_value != value) break;
+        names.push_back(string_at(strtabSpan_, sym.st_name, "symbol name"));
+    }
+    return names;
+}
+
+}  // namespace dravont

@@ -1,0 +1,60 @@
+// The ELF container of an input: header, section table and symbol table,
+// decoded through bounded readers over the image.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/byte_reader.h"
+#include "elf/elf_records.h"
+
+namespace dravont {
+
+struct InputImage;
+
+class ElfFile {
+public:
+    // Decodes the header and the section table. A file that is not a 32-bit
+    // ET_EXEC for SH or the H8/300 family throws RunFailure with the
+    // not-executable message (naming the field found); a header or table
+    // outside the file throws MalformedInput.
+    ElfFile(const InputImage& image, const std::string& inputName, bool utf8);
+
+    const ElfHeader& header() const { return header_; }
+    ByteOrder order() const { return order_; }
+    const std::vector<ElfSectionHeader>& sections() const { return sections_; }
+
+    // The first section of that name, or null.
+    const ElfSectionHeader* find(std::string_view name) const;
+    // The bytes of a section as a span named by the section; an absent or
+    // SHT_NOBITS section gives an empty span. Throws MalformedInput when the
+    // section's data lies outside the file or is compressed.
+    ByteSpan span(const ElfSectionHeader* section) const;
+
+    // The symbols whose st_value equals `value`, by name (st_name resolved).
+    // The first few lookups scan the table; later ones use it sorted by value.
+    std::vector<std::string_view> symbols_at(uint32_t value) const;
+
+private:
+    void decode_header(const std::string& inputName, bool utf8);
+    void decode_sections();
+    ElfSymbol symbol(uint32_t index) const;
+    void index_symbols() const;
+    void sort_symbols() const;
+    static constexpr unsigned kLinearLookups = 8;
+
+    ByteSpan whole_;
+    ByteOrder order_ = ByteOrder::Big;
+    ElfHeader header_{};
+    std::vector<ElfSectionHeader> sections_;
+
+    mutable bool symbolsIndexed_ = false;
+    mutable unsigned lookups_ = 0;
+    mutable std::vector<uint32_t> byValue_;  // symbol numbers sorted by st_value
+    mutable ByteSpan symtabSpan_;
+    mutable ByteSpan strtabSpan_;
+};
+
+}  // namespace dravont

@@ -1,0 +1,49 @@
+// The two files the target debugger loads, written line by line. Both input
+// formats hand their results to this writer, so each layout exists once.
+//
+// Symbol file: "%08lX % 32.32-s" + 34 blanks + "%- 6s\n" for an external,
+// "%08lX % 65.65-s %- 6s\n" for a qualified static; the size class always
+// starts in column 76. Line file: "**** NAME\n" markers and "%08lX % 5lu\n"
+// address/line records.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "common/run_state.h"
+#include "common/text_out.h"
+#include "output/output_files.h"
+
+namespace dravont {
+
+class DebuggerFiles {
+public:
+    explicit DebuggerFiles(RunState& state)
+        : state_(state), symbols_(state.outputs->symbols()), lines_(state.outputs->lines()) {}
+
+    void external_symbol(uint32_t value, std::string_view name, std::string_view sizeClass) {
+        symbols_.hex(value, 8).put(' ').left(name, 32, 32).put("                                  ");
+        end_symbol(sizeClass);
+    }
+    void static_symbol(uint32_t value, std::string_view qualifiedName, std::string_view sizeClass) {
+        symbols_.hex(value, 8).put(' ').left(qualifiedName, 65, 65).put(' ');
+        end_symbol(sizeClass);
+    }
+    void file_marker(std::string_view name) { lines_.put("**** ").put(name).put('\n'); }
+    void line_record(uint32_t address, uint32_t line) {
+        lines_.hex(address, 8).put(' ').dec(line, 5).put('\n');
+        ++state_.lineCount;  // 16-bit: wraps past 32767
+    }
+
+private:
+    void end_symbol(std::string_view sizeClass) {
+        symbols_.left(sizeClass, 6).put('\n');
+        ++state_.symbolCount;  // 16-bit: wraps past 32767
+    }
+
+    RunState& state_;
+    TextOut& symbols_;
+    TextOut& lines_;
+};
+
+}  // namespace dravont

@@ -1,0 +1,113 @@
+// Converts the real SH ELF/DWARF executables in tests/data/elf and compares
+// the symbol file, the line file, the exit status and the closing counts line
+// with the expected files derived from the binutils listings beside them
+// (tests/data/elf/derive_expected_elf.py), with and without -debug.
+//
+// The fixture list is read from the committed directory: every NAME.elf
+// there, with NAME.expected.sym, .lin and .counts beside it. No cross
+// toolchain is needed to run this.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/test_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kElfData = fs::path(DRAVONT_TEST_DATA) / "elf";
+
+// The build script makes nine programs; fewer means files went missing.
+constexpr size_t kMinimumFixtures = 9;
+
+std::string read_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> fixture_names() {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(kElfData, ec)) {
+        if (entry.path().extension() == ".elf") names.push_back(entry.path().stem().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct Expected {
+    std::string sym;
+    std::string lin;
+    std::string completeLine;  // "complete symbols=N lineCount=M\n"
+};
+
+Expected expected_for(const std::string& name) {
+    const fs::path base = kElfData / name;
+    Expected e;
+    e.sym = read_bytes(base.string() + ".expected.sym");
+    e.lin = read_bytes(base.string() + ".expected.lin");
+    e.completeLine = "complete " + read_bytes(base.string() + ".expected.counts");
+    return e;
+}
+
+std::string last_line(const std::string& out) {
+    if (out.empty()) return out;
+    const size_t start = out.rfind('\n', out.size() - 2);
+    return start == std::string::npos ? out : out.substr(start + 1);
+}
+
+class RealElfFixture : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RealElfFixture, GivesTheExpectedFilesWithAndWithoutDebug) {
+    const std::string name = GetParam();
+    const std::string bytes = read_bytes(kElfData / (name + ".elf"));
+    ASSERT_FALSE(bytes.empty()) << name;
+    const std::vector<uint8_t> image(bytes.begin(), bytes.end());
+    const Expected expected = expected_for(name);
+
+    for (const bool debug : {false, true}) {
+        SCOPED_TRACE(debug ? "with -debug" : "without -debug");
+        const coff_test::RunResult r = coff_test::run_in_memory(image, debug, name + ".elf");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(r.committed);
+        EXPECT_EQ(r.sym, expected.sym);
+        EXPECT_EQ(r.lin, expected.lin);
+        if (debug) {
+            EXPECT_EQ(last_line(r.out), expected.completeLine);
+        } else {
+            // Without -debug the counts line is all the conversion prints.
+            EXPECT_EQ(r.out, expected.completeLine);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Committed, RealElfFixture, ::testing::ValuesIn(fixture_names()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
+
+// Guards the directory scan: a lost fixture or a missing expected file would
+// otherwise only shrink the table above.
+TEST(RealElfFixtures, EveryFixtureHasItsListingsAndExpectedFiles) {
+    const std::vector<std::string> names = fixture_names();
+    EXPECT_GE(names.size(), kMinimumFixtures);
+    for (const std::string& name : names) {
+        for (const char* suffix :
+             {".readelf-info.txt", ".readelf-ranges.txt", ".decodedline.txt", ".readelf-syms.txt",
+              ".expected.sym", ".expected.lin", ".expected.counts"}) {
+            EXPECT_TRUE(fs::exists(kElfData / (name + suffix))) << name << suffix;
+        }
+        const std::string counts = read_bytes(kElfData / (name + ".expected.counts"));
+        EXPECT_EQ(counts.rfind("symbols=", 0), 0u) << name;
+        EXPECT_EQ(std::count(counts.begin(), counts.end(), '\n'), 1) << name;
+    }
+}
+
+}  // namespace
