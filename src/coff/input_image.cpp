@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -58,7 +59,8 @@ void read_all(std::FILE* file, uint64_t sizeHint, ByteBuffer& bytes) {
 // One dump: rows of 16 bytes, each "XX " with the text column behind them.
 // The file dump puts the row offset in brackets, the memory dump does not.
 // The text column passes Shift_JIS half-width katakana through as bytes, or
-// as their UTF-8 characters when the output is UTF-8.
+// as their UTF-8 characters when the output is UTF-8; there DEL (0x7F), a
+// control character on a UTF-8 terminal, shows as "." too.
 void dump_rows(TextOut& out, const ByteBuffer& bytes, bool brackets) {
     const bool utf8 = out.utf8();
     static const char kHex[] = "0123456789ABCDEF";
@@ -86,7 +88,9 @@ void dump_rows(TextOut& out, const ByteBuffer& bytes, bool brackets) {
         for (uint64_t k = 0; k < count; ++k) {
             const uint8_t b = bytes[row + k];
             const char c = printable_char(b);
-            if (utf8 && b >= 0xA0 && b <= 0xDF) {
+            if (utf8 && b == 0x7F) {
+                line[len++] = '.';
+            } else if (utf8 && b >= 0xA0 && b <= 0xDF) {
                 // Half-width katakana U+FF61..U+FF9F; 0xA0 is no character in CP932.
                 if (b == 0xA0) {
                     line[len++] = '.';
@@ -119,16 +123,23 @@ void print_dumps(RunState& state) {
 
 }  // namespace
 
-int16_t load_image(RunState& state) {
+int16_t load_image(RunState& state, int* openError) {
+    struct stat info {};
     std::FILE* file = std::fopen(state.inputName.c_str(), "rb");
-    if (!file) return -1;
+    if (!file) {
+        // Windows refuses to open a directory as "permission denied".
+        int error = errno;
+        if (stat(state.inputName.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) error = EISDIR;
+        if (openError) *openError = error;
+        return -1;
+    }
     // A directory opens on some systems but holds no bytes to read: it is no
     // input file.
-    struct stat info {};
     uint64_t sizeHint = 0;
     if (fstat(fileno(file), &info) == 0) {
         if (S_ISDIR(info.st_mode)) {
             std::fclose(file);
+            if (openError) *openError = EISDIR;
             return -1;
         }
         if (S_ISREG(info.st_mode) && info.st_size > 0) sizeHint = static_cast<uint64_t>(info.st_size);

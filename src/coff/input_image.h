@@ -57,8 +57,10 @@ inline uint32_t read_be32(const InputImage& image, uint64_t position) {
 
 // Reads the file named by state.inputName into state.image. Returns 0 when
 // the file was read (an empty file included), -1 when it cannot be opened
-// (nothing printed). In debug mode prints the file dump and the memory dump.
-int16_t load_image(RunState& state);
+// (nothing printed; *openError, when given, receives the errno value of the
+// reason, EISDIR for a directory). In debug mode prints the file dump and
+// the memory dump.
+int16_t load_image(RunState& state, int* openError = nullptr);
 
 // The character shown for byte c in a dump's text column: c itself for
 // 0x20-0x7F and 0xA0-0xDF (half-width katakana in Shift_JIS), "." otherwise.

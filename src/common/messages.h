@@ -5,7 +5,8 @@
 
 namespace dravont::msg {
 
-// A Japanese message in both encodings: CP932 by default, UTF-8 with --utf8.
+// A Japanese message in both encodings: CP932, or UTF-8 where the locale's
+// character set is UTF-8 or with --utf8.
 struct Message {
     const char* cp932;
     const char* utf8;
@@ -16,19 +17,31 @@ inline constexpr char kUsageLine[] = "dravont [InputFileName] -o [OutputFileName
 inline constexpr char kBlockEnd[] = "-------------------------------\n\n";
 inline constexpr char kVersion[] = "dravont 1.03\n";
 inline constexpr char kHelp[] =
-    "Usage: dravont [InputFileName] -o [OutputFileName] [-debug] [--utf8]\n"
+    "Usage: dravont [InputFileName] -o [OutputFileName] [-debug] [--utf8|--sjis]\n"
     "Converts a big-endian COFF executable for H8/300, H8/300H, H8S or SH-2 into the\n"
     "two files a target debugger loads: BASE.sym, one line per typed external and\n"
     "static symbol (value, name, size class), and BASE.lin, a marker per source file\n"
     "and address/line records per function. BASE is the output name, or else the\n"
-    "input name, cut before its extension; an input name without one gets \".coff\".\n"
+    "input name, cut before its extension; an input name without one gets \".coff\"\n"
+    "(NAME stands for itself when NAME.coff does not exist and NAME is a file).\n"
+    "A slash or a backslash separates directories.\n"
     "\n"
     "  -o NAME, -O NAME  take the base of the output names from NAME\n"
     "  -debug            list the whole input (dumps, headers, sections, line\n"
     "                    numbers, symbols) on standard output\n"
-    "  --utf8            print messages in UTF-8 instead of Shift_JIS (CP932)\n"
+    "  --utf8            print messages in UTF-8\n"
+    "  --sjis            print messages in Shift_JIS (CP932)\n"
     "  --help            print this help and exit\n"
     "  --version         print the version and exit\n"
+    "\n"
+    "Messages follow the platform: UTF-8 when the locale's character set is UTF-8\n"
+    "(on Windows: when the console's output code page is 65001), Shift_JIS\n"
+    "otherwise, and always under LC_ALL=C. --utf8 and --sjis override that; the\n"
+    "last one given wins. The output files are the same bytes in every case.\n"
+    "\n"
+    "Messages go to standard output. Standard error names the words the command\n"
+    "line ignores and why an input cannot be opened, and repeats the message of a\n"
+    "failed run when standard output is not a terminal.\n"
     "\n"
     "Exit status: 0 when the conversion completes, 1 on any failure.\n";
 

@@ -42,6 +42,15 @@ TextOut& TextOut::sdec(int64_t value) {
     return dec(magnitude);
 }
 
+TextOut& TextOut::put_failure(std::string_view text) {
+    put(text);
+    if (diagnostics_ && copyFailures_) {
+        while (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+        diagnostics_->put(text).put('\n');
+    }
+    return *this;
+}
+
 bool TextOut::flush() {
     if (!target_ || size_ == 0) return !failed_;
     if (!failed_ && std::fwrite(buffer_.get(), 1, size_, target_) != size_) failed_ = true;

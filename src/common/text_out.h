@@ -32,6 +32,7 @@ public:
         return *this;
     }
     TextOut& put(std::string_view s) {
+        if (s.empty()) return *this;  // an empty view may hold null
         std::memcpy(room(s.size()), s.data(), s.size());
         size_ += s.size();
         return *this;
@@ -39,9 +40,31 @@ public:
     // A Japanese message, in the encoding this output was set to.
     TextOut& put(const msg::Message& m) { return put(std::string_view(utf8_ ? m.utf8 : m.cp932)); }
     TextOut& put(const char* s) { return put(std::string_view(s)); }
-    // Messages in UTF-8 rather than CP932 (--utf8).
+    // Messages in UTF-8 rather than CP932 (chosen by the locale, --utf8 or --sjis).
     void set_utf8(bool on) { utf8_ = on; }
     bool utf8() const { return utf8_; }
+    // The text of a message in this output's encoding.
+    std::string_view text_of(const msg::Message& m) const { return utf8_ ? m.utf8 : m.cp932; }
+
+    // Standard error beside this standard output, or none (in-process runs):
+    // the driver writes its diagnostics there, and with `copyFailures` a copy
+    // of the message that ends a failed run, for runs whose standard output
+    // goes to a file or a pipe rather than to the terminal.
+    void set_diagnostics(TextOut* err, bool copyFailures) {
+        diagnostics_ = err;
+        copyFailures_ = copyFailures;
+    }
+    TextOut* diagnostics() const { return diagnostics_; }
+    // Puts the message that ends a failed run; its copy on standard error
+    // ends with exactly one line end.
+    TextOut& put_failure(std::string_view text);
+    // The same for `before`, the message `m` and `after`, put together.
+    TextOut& put_failure(std::string_view before, const msg::Message& m, std::string_view after = {}) {
+        std::string text(before);
+        text += text_of(m);
+        text += after;
+        return put_failure(text);
+    }
 
     // At least `digits` upper-case hex digits, zero-filled ("%0NX").
     TextOut& hex(uint64_t value, int digits) {
@@ -65,7 +88,7 @@ public:
         if (s.size() > precision) s = s.substr(0, precision);
         const size_t n = s.size() < width ? width : s.size();
         char* p = room(n);
-        std::memcpy(p, s.data(), s.size());
+        if (!s.empty()) std::memcpy(p, s.data(), s.size());  // an empty view may hold null
         std::memset(p + s.size(), ' ', n - s.size());
         size_ += n;
         return *this;
@@ -97,6 +120,8 @@ private:
     std::FILE* target_;
     bool failed_ = false;
     bool utf8_ = false;
+    TextOut* diagnostics_ = nullptr;
+    bool copyFailures_ = false;
 };
 
 }  // namespace dravont

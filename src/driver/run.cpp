@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -33,7 +34,7 @@ bool same_file(const std::string& a, const std::string& b) {
 bool output_would_replace_input(RunState& state) {
     for (const std::string* name : {&state.symbolFileName, &state.lineFileName}) {
         if (same_file(*name, state.inputName)) {
-            state.out.put(*name).put(msg::kOutputIsInput);
+            state.out.put_failure(*name, msg::kOutputIsInput);
             return true;
         }
     }
@@ -89,10 +90,10 @@ int convert_image(RunState& state) {
         convert_symbols(state);
         state.outputs->commit();
     } catch (const MalformedInput& error) {
-        state.out.put(malformed_input_message(state.inputName, error, state.out.utf8()));
+        state.out.put_failure(malformed_input_message(state.inputName, error, state.out.utf8()));
         return kFailure;
     } catch (const RunFailure& failure) {
-        state.out.put(failure.what());
+        state.out.put_failure(failure.what());
         return kFailure;
     }
     return finish_run(state);
@@ -116,8 +117,15 @@ int run_command_line(const std::vector<std::string>& args, TextOut& out) {
     if (parse_command_line(state, args) == -1) return kFailure;
     if (resolve_file_names(state) == -1) return kFailure;
     if (output_would_replace_input(state)) return kFailure;
-    if (load_image(state) == -1) {
-        out.put(state.inputName).put(msg::kNoSuchFile);
+    int openError = 0;
+    if (load_image(state, &openError) == -1) {
+        // The message on standard output says only that the file is missing;
+        // standard error gives the system's reason (a directory, no access).
+        TextOut* err = out.diagnostics();
+        if (err && openError != 0) {
+            err->put("dravont: ").put(state.inputName).put(": ").put(std::strerror(openError)).put('\n');
+        }
+        out.put_failure(state.inputName, msg::kNoSuchFile);
         return kFailure;
     }
     AtomicFileOutputs files;

@@ -10,7 +10,10 @@ struct RunState;
 class TextOut;
 
 // The whole tool for one command line (args[0] is the program path), with
-// real input and output files. Prints to `out`; returns the exit status:
+// real input and output files. Prints to `out`, in the encoding `out` is set
+// to unless "--utf8" or "--sjis" says otherwise, and writes warnings, the
+// reason an input cannot be opened and copies of failure messages to the
+// diagnostics channel of `out`, when it has one. Returns the exit status:
 // 0 for a run that completes, 1 for every failure ending.
 int run_command_line(const std::vector<std::string>& args, TextOut& out);
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "common/messages.h"
@@ -15,6 +16,8 @@
 #include "common/run_state.h"
 
 namespace dravont {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,6 +44,74 @@ void set_default_mode(int fd) {
 #endif
 }
 
+// A file beside `finalName`, in the same directory so that renames never
+// cross a file system, with a short name of its own: its length never
+// depends on the output name's, which may be as long as the system allows.
+std::string sibling(const std::string& finalName, const std::string& leaf) {
+    const fs::path dir = fs::path(finalName).parent_path();
+    return dir.empty() ? leaf : (dir / leaf).string();
+}
+
+std::string random_leaf() {
+    static std::mt19937 random{std::random_device{}()};
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string leaf = ".dravont-";
+    for (int i = 0; i < 6; ++i) leaf += kChars[random() % 36];
+    return leaf;
+}
+
+// Throws when `finalName` cannot be replaced by a rename: a directory stands
+// there, the name is too long, or (POSIX) a sticky directory protects
+// another user's file.
+void check_destination(const std::string& finalName, bool utf8) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(finalName, ec);
+    if (ec && status.type() != fs::file_type::not_found) {
+        throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, ec.message()));
+    }
+    if (fs::is_directory(status)) throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, EISDIR));
+#if !defined(_WIN32)
+    struct stat file {}, dir {};
+    const fs::path parent = fs::path(finalName).parent_path();
+    const std::string dirName = parent.empty() ? "." : parent.string();
+    const uid_t me = geteuid();
+    if (fs::exists(status) && me != 0 && ::lstat(finalName.c_str(), &file) == 0 &&
+        ::stat(dirName.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 && file.st_uid != me &&
+        dir.st_uid != me) {
+        throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, EPERM));
+    }
+#endif
+}
+
+// Gives the present file at `finalName`, if any, a second name beside it, so
+// that its content can be put back after a failed commit. Returns that name,
+// or "" when there is no such file.
+std::string keep_previous(const std::string& finalName, bool utf8) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(finalName, ec);
+    if (ec || !fs::exists(status)) return {};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string backup = sibling(finalName, random_leaf());
+        // A hard link keeps the file itself; a copy serves where the file
+        // system has no hard links.
+        fs::create_hard_link(finalName, backup, ec);
+        if (ec && ec != std::errc::file_exists) {
+            if (fs::is_symlink(status)) {
+                fs::copy_symlink(finalName, backup, ec);
+            } else {
+                fs::copy_file(finalName, backup, ec);
+            }
+            if (ec && ec != std::errc::file_exists) {
+                std::error_code ignored;
+                fs::remove(backup, ignored);
+                throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, ec.message()));
+            }
+        }
+        if (!ec) return backup;
+    }
+    throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, EEXIST));
+}
+
 }  // namespace
 
 AtomicFileOutputs::~AtomicFileOutputs() {
@@ -51,10 +122,8 @@ AtomicFileOutputs::~AtomicFileOutputs() {
 }
 
 void AtomicFileOutputs::create(Pending& pending, const std::string& finalName, bool utf8) {
-    // The temporary file lies in the destination's own directory, so the
-    // final rename never crosses a file system.
     pending.finalName = finalName;
-    std::string pattern = finalName + ".XXXXXX";
+    std::string pattern = sibling(finalName, ".dravont-XXXXXX");
     const int fd = mkstemp(pattern.data());
     if (fd < 0) throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, errno));
     pending.tempName = pattern;
@@ -70,6 +139,9 @@ void AtomicFileOutputs::create(Pending& pending, const std::string& finalName, b
 
 void AtomicFileOutputs::open(const RunState& state) {
     utf8_ = state.out.utf8();
+    // Checked here to fail before the conversion, and again before renaming.
+    check_destination(state.symbolFileName, utf8_);
+    check_destination(state.lineFileName, utf8_);
     create(symbols_, state.symbolFileName, utf8_);
     create(lines_, state.lineFileName, utf8_);
 }
@@ -96,15 +168,44 @@ void AtomicFileOutputs::close() {
 }
 
 void AtomicFileOutputs::commit() {
+    // Both files are replaced or neither: whatever can be checked is checked
+    // before the first rename, and should the second rename still fail, the
+    // first destination gets its previous file back.
+    check_destination(symbols_.finalName, utf8_);
+    check_destination(lines_.finalName, utf8_);
+    const std::string previous = keep_previous(symbols_.finalName, utf8_);
     // std::filesystem::rename replaces an existing file on every platform
     // (std::rename does not on Windows).
-    for (Pending* pending : {&symbols_, &lines_}) {
-        std::error_code ec;
-        std::filesystem::rename(pending->tempName, pending->finalName, ec);
-        if (ec) throw RunFailure(file_failure(pending->finalName, msg::kCannotCreate, utf8_, ec.message()));
-        pending->tempName.clear();
+    std::error_code ec;
+    fs::rename(symbols_.tempName, symbols_.finalName, ec);
+    if (ec) {
+        std::error_code ignored;
+        if (!previous.empty()) fs::remove(previous, ignored);
+        throw RunFailure(file_failure(symbols_.finalName, msg::kCannotCreate, utf8_, ec.message()));
     }
+    symbols_.tempName.clear();
+    if (betweenRenames_) betweenRenames_();
+    fs::rename(lines_.tempName, lines_.finalName, ec);
+    if (ec) {
+        std::string text = file_failure(lines_.finalName, msg::kCannotCreate, utf8_, ec.message());
+        if (!put_back(symbols_.finalName, previous)) {
+            text += symbols_.finalName + ": previous content kept as " + previous + "\n\n";
+        }
+        throw RunFailure(text);
+    }
+    lines_.tempName.clear();
+    if (!previous.empty()) fs::remove(previous, ec);
     committed_ = true;
+}
+
+bool AtomicFileOutputs::put_back(const std::string& finalName, const std::string& previous) {
+    std::error_code ec;
+    if (previous.empty()) {
+        fs::remove(finalName, ec);  // there was no file before
+        return true;
+    }
+    fs::rename(previous, finalName, ec);
+    return !ec;
 }
 
 void AtomicFileOutputs::discard(Pending& pending) {

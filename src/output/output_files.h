@@ -2,11 +2,13 @@
 //
 // The command line writes both to temporary files beside their destinations
 // and renames them into place only when the whole run has succeeded, so a
-// failed run never leaves a half-written or emptied BASE.sym or BASE.lin.
+// failed run never leaves a half-written or emptied BASE.sym or BASE.lin,
+// nor a new BASE.sym beside an old BASE.lin: both are replaced or neither.
 // Tests and in-process runs keep both files in memory.
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -61,6 +63,10 @@ public:
     void close() override;
     void commit() override;
 
+    // Test seam: runs between the two renames of commit(), so that a test can
+    // make the second one fail after the first has succeeded.
+    void set_between_renames(std::function<void()> hook) { betweenRenames_ = std::move(hook); }
+
 private:
     struct Pending {
         std::string finalName;
@@ -71,11 +77,15 @@ private:
     static void create(Pending& pending, const std::string& finalName, bool utf8);
     static void finish(Pending& pending, bool utf8);
     static void discard(Pending& pending);
+    // Returns finalName to the file `previous` names ("": to no file); false
+    // when that fails and `previous` still holds the old content.
+    static bool put_back(const std::string& finalName, const std::string& previous);
 
     Pending symbols_;
     Pending lines_;
     bool committed_ = false;
     bool utf8_ = false;
+    std::function<void()> betweenRenames_;
 };
 
 }  // namespace dravont

@@ -2,6 +2,8 @@
 // comparing standard output bytes, exit status and the files it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +29,16 @@ const std::string kMalformed =
     " \x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8c\x60\x8e\xae\x82\xc9"
     "\x8c\xeb\x82\xe8\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42";
 
+// " ファイルが有りません！！" in CP932 and in UTF-8.
+const std::string kNoSuchFile =
+    " \x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x97\x4c\x82\xe8\x82\xdc\x82\xb9\x82\xf1"
+    "\x81\x49\x81\x49";
+const std::string kNoSuchFileUtf8 = u8" ファイルが有りません！！";
+// " 出力ファイルを作成できません。" in CP932.
+const std::string kCannotCreate =
+    " \x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x8d\xec\x90\xac\x82\xc5"
+    "\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+
 std::string read_file(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -41,6 +53,18 @@ using Result = coff_test::ProcessResult;
 
 Result run(const fs::path& dir, const std::vector<std::string>& words) {
     return coff_test::run_process(kBinary, words, dir);
+}
+
+bool ends_with(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// True when the C library knows the locale `name`.
+bool locale_exists(const char* name) {
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    const bool known = std::setlocale(LC_CTYPE, name) != nullptr;
+    std::setlocale(LC_CTYPE, saved.c_str());
+    return known;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -179,6 +203,166 @@ TEST_F(EndToEnd, FailureEndingsReturnStatusOne) {
         EXPECT_EQ(r.out.substr(r.out.size() - c.tail.size()), c.tail);
     }
     EXPECT_TRUE(files().empty());
+}
+
+TEST_F(EndToEnd, SlashesSeparateDirectories) {
+    const std::string image = read_file(kData / "multi_h_O0.coff");
+    for (const char* sub : {"build", "v1.2", "sub", "out.d"}) fs::create_directory(dir_ / sub);
+    for (const char* input : {"fw.coff", "build/fw.coff", "v1.2/fw.coff"}) write_file(dir_ / input, image);
+    const struct {
+        std::string cwd;
+        std::vector<std::string> words;
+        std::string base;  // where the output files must land
+    } cases[] = {
+        {"", {"./build/fw.coff"}, "build/fw"},
+        {"sub", {"../fw.coff"}, "fw"},
+        {"", {"v1.2/fw.coff"}, "v1.2/fw"},
+        {"", {"fw.coff", "-o", "out.d/z"}, "out.d/z"},
+    };
+    for (const auto& c : cases) {
+        const Result r = run(dir_ / c.cwd, c.words);
+        EXPECT_EQ(r.status, 0) << c.base << r.out;
+        EXPECT_EQ(read_file(dir_ / (c.base + ".sym")), read_file(kData / "multi_h_O0.expected.sym")) << c.base;
+        EXPECT_EQ(read_file(dir_ / (c.base + ".lin")), read_file(kData / "multi_h_O0.expected.lin")) << c.base;
+    }
+    // A name ending in a slash names a directory, not the base of two files.
+    const Result r = run(dir_, {"fw.coff", "-o", "outdir/"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(ends_with(r.out, "\x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x93\xfc"
+                                 "\x97\xcd\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\n\n"))
+        << r.out;
+    EXPECT_EQ(files(), (std::vector<std::string>{
+                           "build", "build/fw.coff", "build/fw.lin", "build/fw.sym", "fw.coff", "fw.lin",
+                           "fw.sym", "out.d", "out.d/z.lin", "out.d/z.sym", "sub", "v1.2",
+                           "v1.2/fw.coff", "v1.2/fw.lin", "v1.2/fw.sym"}));
+}
+
+TEST_F(EndToEnd, FailedRunReplacesNeitherFile) {
+    // The line file cannot be replaced: the symbol file must stay as it was.
+    fs::copy_file(kData / "multi_h_O0.coff", dir_ / "fw.coff");
+    fs::create_directory(dir_ / "z.lin");
+    write_file(dir_ / "z.sym", "OLD\n");
+    const Result r = run(dir_, {"fw.coff", "-o", "z"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(ends_with(r.out, "z.lin" + kCannotCreate + " (Is a directory)\n\n")) << r.out;
+    EXPECT_EQ(read_file(dir_ / "z.sym"), "OLD\n");
+    EXPECT_EQ(files(), (std::vector<std::string>{"fw.coff", "z.lin", "z.sym"}));
+}
+
+TEST_F(EndToEnd, LongestLegalNamesConvert) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows limits the length of the whole path";
+#endif
+    // 255 bytes is the longest name of one path component on Linux.
+    const std::string base(250, 'n');
+    fs::copy_file(kData / "multi_h_O0.coff", dir_ / (base + ".coff"));
+    const Result r = run(dir_, {base + ".coff"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(read_file(dir_ / (base + ".sym")), read_file(kData / "multi_h_O0.expected.sym"));
+    EXPECT_EQ(read_file(dir_ / (base + ".lin")), read_file(kData / "multi_h_O0.expected.lin"));
+    // Outputs of 256 bytes are one too many.
+    const std::string tooLong(252, 'm');
+    const Result t = run(dir_, {base + ".coff", "-o", tooLong});
+    EXPECT_EQ(t.status, 1);
+    EXPECT_TRUE(ends_with(t.out, tooLong + ".sym" + kCannotCreate + " (File name too long)\n\n")) << t.out;
+    EXPECT_EQ(files(), (std::vector<std::string>{base + ".coff", base + ".lin", base + ".sym"}));
+}
+
+TEST_F(EndToEnd, InputWithoutExtensionIsTheFileItselfWhenNoCoffExists) {
+    const std::string inputLabel = "\x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b:";  // 入力ファイル:
+    fs::copy_file(kData / "multi_h_O0.coff", dir_ / "fw");
+    const Result r = run(dir_, {"-debug", "fw"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(inputLabel + "fw\n"), std::string::npos);
+    EXPECT_EQ(read_file(dir_ / "fw.sym"), read_file(kData / "multi_h_O0.expected.sym"));
+    // NAME.coff, when it exists, is still the one read.
+    fs::copy_file(kData / "types_300_O0.coff", dir_ / "fw.coff");
+    EXPECT_EQ(run(dir_, {"fw"}).status, 0);
+    EXPECT_EQ(read_file(dir_ / "fw.sym"), read_file(kData / "types_300_O0.expected.sym"));
+    // A directory is no file: the message names NAME.coff.
+    fs::create_directory(dir_ / "d");
+    const Result d = run(dir_, {"d"});
+    EXPECT_EQ(d.status, 1);
+    EXPECT_TRUE(ends_with(d.out, "d.coff" + kNoSuchFile)) << d.out;
+}
+
+TEST_F(EndToEnd, MessagesFollowTheLocale) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows follows the console's code page, not LC_ALL";
+#endif
+    if (!locale_exists("C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale on this machine";
+    const std::string utf8 = "nothere.coff" + kNoSuchFileUtf8;
+    const std::string sjis = "nothere.coff" + kNoSuchFile;
+    const struct {
+        std::string locale;
+        std::vector<std::string> words;
+        std::string tail;
+    } cases[] = {
+        {"C.UTF-8", {"nothere"}, utf8},
+        {"C.UTF-8", {"--sjis", "nothere"}, sjis},
+        {"C.UTF-8", {"--sjis", "nothere", "--utf8"}, utf8},  // the last one given wins
+        {"C", {"nothere"}, sjis},
+        {"C", {"--utf8", "nothere"}, utf8},
+        {"C", {"--utf8", "--sjis", "nothere"}, sjis},
+    };
+    for (const auto& c : cases) {
+        const Result r = coff_test::run_process(kBinary, c.words, dir_, c.locale);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(ends_with(r.out, c.tail)) << c.locale << " " << r.out;
+        EXPECT_TRUE(ends_with(r.err, c.tail + "\n")) << c.locale << " " << r.err;
+    }
+    // The output files are the same bytes in every locale.
+    fs::copy_file(kData / "multi_h_O0.coff", dir_ / "fw.coff");
+    EXPECT_EQ(coff_test::run_process(kBinary, {"fw.coff"}, dir_, "C.UTF-8").status, 0);
+    EXPECT_EQ(read_file(dir_ / "fw.sym"), read_file(kData / "multi_h_O0.expected.sym"));
+    EXPECT_EQ(read_file(dir_ / "fw.lin"), read_file(kData / "multi_h_O0.expected.lin"));
+}
+
+TEST_F(EndToEnd, DiagnosticsOnStandardError) {
+    // Standard output is a pipe here, so each failure message is repeated on
+    // standard error, after the system's reason when an input cannot be opened.
+    fs::copy_file(kData / "multi_h_O0.coff", dir_ / "fw.coff");
+    fs::create_directory(dir_ / "d.coff");
+    const std::string badName =
+        " \x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xc9\x8c\xeb\x82\xe8"
+        "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42\n";
+    const std::string noOutputName =
+        "\x8f\x6f\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x93\xfc\x97\xcd"
+        "\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\n\n"
+        "dravont [InputFileName] -o [OutputFileName]\n";
+    const std::string warning = "dravont: warning: ";
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"fw.coff"}, 0, ""},
+        {{"-debug", "fw.coff", "--sjis"}, 0, ""},
+        {{"fw.coff", "--debug", "-v", "other.coff"}, 0,
+         warning + "unknown option ignored: --debug\n" + warning + "unknown option ignored: -v\n" +
+             warning + "second input name ignored: other.coff\n"},
+        {{"d.coff"}, 1, "dravont: d.coff: Is a directory\nd.coff" + kNoSuchFile + "\n"},
+        {{"nothere"}, 1, "dravont: nothere.coff: No such file or directory\nnothere.coff" + kNoSuchFile + "\n"},
+        {{"-v", "fw.coff"}, 1,
+         warning + "unknown option taken as the input name: -v\n" + warning +
+             "second input name ignored: fw.coff\n" + "dravont: -v.coff: No such file or directory\n" +
+             "-v.coff" + kNoSuchFile + "\n"},
+        {{"a.b.c"}, 1, "a.b.c" + badName},
+        {{"fw.coff", "-o"}, 1, noOutputName},
+    };
+    for (const auto& c : cases) {
+        std::string echo;
+        for (const std::string& w : c.words) echo += " " + w;
+        SCOPED_TRACE(echo);
+        const Result r = run(dir_, c.words);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        // Standard output is what it always was: every word echoed, but for
+        // a "-o" that ends the command line.
+        if (c.words.back() == "-o") echo.resize(echo.size() - 3);
+        const std::string head = "GNU/gcc H8S/SH-2 coff Converter tool Ver1.03\nUsage:" + kBinary + echo + "\n";
+        EXPECT_EQ(r.out.compare(0, head.size(), head), 0) << r.out;
+    }
 }
 
 }  // namespace

@@ -62,7 +62,12 @@ const std::vector<NameCase> kNames = {
     {"..\\x.c", 4, false},
     {".\\x.c", 3, false},
     {"\\a.b", 2, false},
-    {"dir/x.o", 5, false},        // the slash is an ordinary character
+    {"dir/x.o", 5, false},        // the slash separates directories too
+    {"v1.2/fw.coff", 7, false},   // the dot of an earlier directory is forgotten
+    {"out.d/z", 0, false},
+    {"a//b.c", 4, false},         // two slashes in a row name one separator
+    {"a\\/\\b.c", 5, false},      // a slash ends a run of backslashes
+    {"/abs/x.o", 6, false},
     {"x.abc\\y", 0, false},       // the dot of an earlier component is forgotten
     {"a.b.", 0, false},
     {"a..", 0, false},
@@ -73,11 +78,17 @@ const std::vector<NameCase> kNames = {
     {".x", -1, true},             // a character after a leading dot
     {"a.b.c", -1, true},          // a character after the second dot
     {"a...", -1, true},           // a third dot
-    {"./x.o", -1, true},          // the slash follows a leading dot
-    {"../x.o", -1, true},         // the slash follows the second dot
+    {"./x.o", 3, false},          // the slash ends the component "."
+    {"../x.o", 4, false},
+    {"dir/.x", -1, true},         // a leading dot after a slash
+    {"dir/x.", -1, false},
     {"dir\\\\x", -1, true},       // two backslashes in a row
     {"dir\\", -2, false},
     {"\\", -2, false},
+    {"dir/", -2, false},          // a name ending in a slash names a directory
+    {"a.b/", -2, false},
+    {"dir\\/", -2, false},
+    {"/", -2, false},
     // The second byte of 表 is 0x5C and separates directories like a backslash.
     {kHyo + "x.c", 3, false},
     {kHyo + ".c", -1, true},      // the dot now begins a component
@@ -151,6 +162,14 @@ TEST(CheckFileName, CheckBlockBytes) {
     state2.debugMode = true;
     EXPECT_EQ(check_file_name(state2, "c:\\a.b.\\"), -2);
     EXPECT_EQ(out2.text(), check_block("c:\\a.b.\\", 1, 0, 0, 0, 8));
+
+    // A slash leaves every counter at 0, the backslash counter included.
+    TextOut out3;
+    RunState state3(out3);
+    state3.debugMode = true;
+    EXPECT_EQ(check_file_name(state3, "../x.o"), 4);
+    EXPECT_EQ(check_file_name(state3, "v1.2/"), -2);
+    EXPECT_EQ(out3.text(), check_block("../x.o", 0, 1, 1, 1, 6) + check_block("v1.2/", 0, 0, 0, 0, 5));
 }
 
 struct ResolveCase {
@@ -165,6 +184,8 @@ TEST(ResolveFileNames, DerivedNames) {
         {"prog", "out.abs", "out.sym", "out.lin", "prog.coff"},
         {"prog.coff", "out", "out.sym", "out.lin", "prog.coff"},
         {"src\\prog.x", "c:\\obj\\o.b.", "c:\\obj\\o.b..sym", "c:\\obj\\o.b..lin", "src\\prog.x"},
+        {"../fw.coff", "out.d/z", "out.d/z.sym", "out.d/z.lin", "../fw.coff"},
+        {"./build/fw", "", "./build/fw.sym", "./build/fw.lin", "./build/fw.coff"},
         {"a.b.", "", "a.b..sym", "a.b..lin", "a.b..coff"},
     };
     for (const ResolveCase& c : cases) {
@@ -196,6 +217,8 @@ TEST(ResolveFileNames, Failures) {
         {"prog", "a.b.c", "a.b.c" + kBadOutput},
         {"prog.coff", "o.", "o." + kBadOutput},
         {"prog.coff", "a\\", kNoOutput},
+        {"prog.coff", "outdir/", kNoOutput},
+        {"dir/", "", kNoInput},
         {"prog", "\\\\", "\\\\" + kBadOutput},
     };
     for (const Case& c : cases) {
@@ -254,7 +277,7 @@ TEST(ResolveFileNames, DebugOutputOfFailures) {
         // Rejected at the end: its block comes first.
         {"a.", "", check_block("a.", 0, 1, 1, 0, 2) + "a." + kBadInput},
         {"dir\\", "", check_block("dir\\", 1, 0, 0, 0, 4) + kNoInput},
-        {"sample.coff", "../x.o", check_block("sample.coff", 0, 1, 6, 4, 11) + "../x.o" + kBadOutput},
+        {"sample.coff", "../a.b.c", check_block("sample.coff", 0, 1, 6, 4, 11) + "../a.b.c" + kBadOutput},
         {"sample.coff", "out\\",
          check_block("sample.coff", 0, 1, 6, 4, 11) + check_block("out\\", 1, 0, 0, 0, 4) + kNoOutput},
         {"", "", kNoInput + kUsage},

@@ -39,8 +39,9 @@ TEST(HelpAndVersion, RecognisedAsWholeWordsAnywhere) {
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: dravont [InputFileName] -o [OutputFileName]", 0), 0u) << help.out;
-    for (const char* option : {"-o NAME, -O NAME", "-debug", "--utf8", "--help", "--version",
-                               "BASE.sym", "BASE.lin", "Exit status"}) {
+    for (const char* option : {"-o NAME, -O NAME", "-debug", "--utf8", "--sjis", "--help",
+                               "--version", "BASE.sym", "BASE.lin", "LC_ALL=C", "65001",
+                               "Standard error", "Exit status"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
     const std::string version = "dravont 1.03\n";
@@ -141,11 +142,12 @@ TEST_F(Utf8, DebugLabelsDumpsAndUnchangedFiles) {
 
 TEST_F(Utf8, TextColumnOfEveryHighByte) {
     std::string bytes;
-    for (int b = 0x9E; b <= 0xE1; ++b) bytes.push_back(static_cast<char>(b));
+    for (int b = 0x7E; b <= 0xE1; ++b) bytes.push_back(static_cast<char>(b));
     std::ofstream(dir_ / "h.coff", std::ios::binary) << bytes;
     const Outcome r = run({"-debug", "--utf8", path("h.coff")});
-    // 0x9E, 0x9F and 0xA0 show as "."; 0xA1..0xDF as U+FF61..U+FF9F; 0xE0, 0xE1 as ".".
-    std::string column = "...";
+    // "~" as itself; DEL (0x7F), 0x80..0xA0 as "."; 0xA1..0xDF as U+FF61..U+FF9F;
+    // 0xE0, 0xE1 as ".".
+    std::string column = "~" + std::string(0xA0 - 0x7F + 1, '.');
     for (char32_t cp = 0xFF61; cp <= 0xFF9F; ++cp) {
         column.push_back(static_cast<char>(0xE0 | (cp >> 12)));
         column.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
@@ -153,9 +155,8 @@ TEST_F(Utf8, TextColumnOfEveryHighByte) {
     }
     column += "..";
     std::string joined;
-    // Rows hold 16 bytes each: 3 of the first row's characters are ".", then katakana.
     size_t at = 0, rows = 0;
-    while ((at = r.out.find("| ", at)) != std::string::npos && rows < 5) {
+    while ((at = r.out.find("| ", at)) != std::string::npos && rows < 7) {
         const size_t end = r.out.find(" \n", at);
         joined += r.out.substr(at + 2, end - at - 2);
         at = end;

@@ -5,9 +5,19 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include <cstring>
+#include <functional>
+#include <thread>
 #else
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+extern char** environ;
 #endif
 
 namespace fs = std::filesystem;
@@ -49,36 +59,65 @@ std::string quote(const std::string& arg) {
     return q + "\"";
 }
 
+// This process's environment block with LC_ALL replaced.
+std::string environment_with(const std::string& locale) {
+    std::string block;
+    char* strings = GetEnvironmentStringsA();
+    for (const char* entry = strings; entry && *entry; entry += std::strlen(entry) + 1) {
+        if (_strnicmp(entry, "LC_ALL=", 7) != 0) block.append(entry).push_back('\0');
+    }
+    if (strings) FreeEnvironmentStringsA(strings);
+    block.append("LC_ALL=" + locale).push_back('\0');
+    block.push_back('\0');
+    return block;
+}
+
+void read_all(HANDLE from, std::string& into) {
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) into.append(buffer, got);
+    CloseHandle(from);
+}
+
 }  // namespace
 
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const fs::path& cwd) {
+                          const fs::path& cwd, const std::string& locale) {
     std::string commandLine = quote(program);
     for (const std::string& a : args) commandLine += " " + quote(a);
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return {};
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) return {};
+    if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        CloseHandle(outRead);
+        CloseHandle(outWrite);
+        return {};
+    }
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process{};
     const std::string dir = cwd.string();
+    std::string environment = environment_with(locale);
     const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, dir.c_str(), &startup, &process);
-    CloseHandle(writeEnd);
+                                        environment.data(), dir.c_str(), &startup, &process);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
     ProcessResult result;
     if (!started) {
-        CloseHandle(readEnd);
+        CloseHandle(outRead);
+        CloseHandle(errRead);
         return result;
     }
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.out.append(buffer, got);
-    CloseHandle(readEnd);
+    // Both pipes are drained at once, so that neither can fill up and stall the child.
+    std::thread errors(read_all, errRead, std::ref(result.err));
+    read_all(outRead, result.out);
+    errors.join();
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     if (GetExitCodeProcess(process.hProcess, &code)) result.status = static_cast<int>(code);
@@ -89,35 +128,88 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
 
 #else
 
-ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const fs::path& cwd) {
-    ProcessResult result;
-    int fds[2];
-    if (pipe(fds) != 0) return result;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        if (chdir(cwd.c_str()) != 0) _exit(127);
-        std::vector<char*> argv;
-        std::string argv0 = program;
-        argv.push_back(argv0.data());
-        std::vector<std::string> copies(args);
-        for (std::string& a : copies) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+namespace {
+
+// This process's environment with LC_ALL replaced, built before fork.
+std::vector<std::string> environment_with(const std::string& locale) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (std::strncmp(*entry, "LC_ALL=", 7) != 0) entries.emplace_back(*entry);
     }
-    close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
+    entries.push_back("LC_ALL=" + locale);
+    return entries;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> p;
+    for (std::string& s : strings) p.push_back(s.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+// Reads both pipes as data arrives, so that neither can fill up and stall
+// the child, until both are closed.
+void drain(int outFd, int errFd, ProcessResult& result) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    char buffer[65536];
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].fd < 0 || fds[k].revents == 0) continue;
+            const ssize_t got = read(fds[k].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[k]->append(buffer, static_cast<size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                close(fds[k].fd);
+                fds[k].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (const pollfd& p : fds) {
+        if (p.fd >= 0) close(p.fd);
+    }
+}
+
+}  // namespace
+
+ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
+                          const fs::path& cwd, const std::string& locale) {
+    ProcessResult result;
+    std::vector<std::string> argStrings = {program};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<std::string> envStrings = environment_with(locale);
+    std::vector<char*> argv = pointers(argStrings);
+    std::vector<char*> envp = pointers(envStrings);
+    int out[2], err[2];
+    if (pipe(out) != 0) return result;
+    if (pipe(err) != 0) {
+        close(out[0]);
+        close(out[1]);
         return result;
     }
-    char buffer[65536];
-    ssize_t got;
-    while ((got = read(fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<size_t>(got));
-    close(fds[0]);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        execve(program.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (pid < 0) {
+        close(out[0]);
+        close(err[0]);
+        return result;
+    }
+    drain(out[0], err[0], result);
     int status = 0;
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

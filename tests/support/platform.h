@@ -14,11 +14,14 @@ std::filesystem::path make_temp_dir(const std::string& prefix);
 struct ProcessResult {
     int status = -1;  // exit status, -1 when the process did not exit normally
     std::string out;  // everything it wrote to standard output, byte for byte
+    std::string err;  // everything it wrote to standard error
 };
 
 // Runs `program` with `args` (argv[0] is `program` itself) in directory
-// `cwd`, without a shell, and collects its standard output.
+// `cwd`, without a shell, with LC_ALL set to `locale` in its environment,
+// and collects its standard output and standard error. The "C" locale makes
+// the tool print Shift_JIS whatever locale the tests run in.
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const std::filesystem::path& cwd);
+                          const std::filesystem::path& cwd, const std::string& locale = "C");
 
 }  // namespace coff_test

@@ -1,0 +1,76 @@
+// The symbol file and the line file are replaced as a pair: when the second
+// rename fails after the first has succeeded, the first destination gets its
+// previous file back, and no temporary file is left behind.
+#include "output/output_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/run_error.h"
+#include "common/run_state.h"
+#include "common/text_out.h"
+#include "support/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace dravont {
+namespace {
+
+std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> listing(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(AtomicFileOutputs, SecondRenameFailingPutsTheFirstFileBack) {
+    for (const bool oldSymbols : {true, false}) {
+        SCOPED_TRACE(oldSymbols ? "z.sym existed" : "no z.sym before");
+        const fs::path dir = coff_test::make_temp_dir("dravont-pair-");
+        if (oldSymbols) std::ofstream(dir / "z.sym", std::ios::binary) << "OLD\n";
+        TextOut out;
+        RunState state(out);
+        state.symbolFileName = (dir / "z.sym").string();
+        state.lineFileName = (dir / "z.lin").string();
+        {
+            AtomicFileOutputs files;
+            files.open(state);
+            files.symbols().put("new symbols\n");
+            files.lines().put("new lines\n");
+            files.close();
+            // Nothing stood in the way when commit() checked; a directory
+            // appears where the line file goes once the symbol file is in place.
+            files.set_between_renames([&] {
+                EXPECT_EQ(read_file(dir / "z.sym"), "new symbols\n");
+                fs::create_directory(dir / "z.lin");
+            });
+            try {
+                files.commit();
+                ADD_FAILURE() << "commit() succeeded";
+            } catch (const RunFailure& failure) {
+                EXPECT_EQ(std::string(failure.what()).rfind(state.lineFileName + " ", 0), 0u) << failure.what();
+            }
+        }
+        if (oldSymbols) {
+            EXPECT_EQ(read_file(dir / "z.sym"), "OLD\n");
+            EXPECT_EQ(listing(dir), (std::vector<std::string>{"z.lin", "z.sym"}));
+        } else {
+            EXPECT_EQ(listing(dir), std::vector<std::string>{"z.lin"});
+        }
+        fs::remove_all(dir);
+    }
+}
+
+}  // namespace
+}  // namespace dravont
