@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/coff_builder.h"
+#include "support/elf_samples.h"
 
 using namespace coff_test;
 
@@ -50,5 +51,17 @@ int main(int argc, char** argv) {
     saturated.add(function_symbol("_f", 0x100, 0x24, 2, saturated.line_offset(0), 4));
     saturated.add(bf_symbol(0x100, 5));
     write(dir, "saturated.coff", saturated.build());
+
+    // ELF: the sample program in every DWARF version, both byte orders and
+    // families, and the malformed images of the tests.
+    for (uint8_t version = 2; version <= 5; ++version) {
+        const std::string v = std::to_string(version);
+        write(dir, "sample_h8_dwarf" + v + ".elf", elf_test::sample_program(true, 46, version));
+        write(dir, "sample_sh_le_dwarf" + v + ".elf", elf_test::sample_program(false, 42, version));
+    }
+    int n = 0;
+    for (const elf_test::BrokenImage& broken : elf_test::broken_images()) {
+        write(dir, "broken" + std::to_string(n++) + ".elf", broken.image);
+    }
     return 0;
 }

@@ -23,7 +23,11 @@ bool ends_with(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-std::string check_one(const Outcome& o, size_t size, bool debug) {
+bool is_elf(const std::vector<uint8_t>& image) {
+    return image.size() >= 4 && image[0] == 0x7F && image[1] == 'E' && image[2] == 'L' && image[3] == 'F';
+}
+
+std::string check_one(const Outcome& o, size_t size, bool debug, bool elf) {
     const std::string mode = debug ? " (debug)" : "";
     if (o.status == 0) {
         if (!o.committed) return "completed run did not commit its files" + mode;
@@ -44,6 +48,14 @@ std::string check_one(const Outcome& o, size_t size, bool debug) {
     if (std::adjacent_find(entries.begin(), entries.end()) != entries.end()) {
         return "a line-number entry was written twice" + mode;
     }
+    if (elf) {
+        // A DWARF entity takes at least one byte of its own and a line row
+        // one byte of program; a listing row stands for a DIE or a row.
+        if (o.sym.size() > 82 * (size + 1)) return "symbol file out of proportion" + mode;
+        if (o.lin.size() > 40 * (size + 1)) return "line file out of proportion" + mode;
+        if (o.out.size() > 400 * size + 65536) return "standard output out of proportion" + mode;
+        return "";
+    }
     // Each written record stands for a distinct 8-byte entry, each symbol
     // line for an 18-byte record; the listing for a bounded amount per byte.
     if (o.sym.size() > 82 * (size / 18 + 1)) return "symbol file out of proportion" + mode;
@@ -56,11 +68,13 @@ std::string check_one(const Outcome& o, size_t size, bool debug) {
 
 }  // namespace
 
-std::string check_invariants(const std::vector<uint8_t>& image) {
+std::string check_invariants(const std::vector<uint8_t>& image, bool withDebug) {
+    const bool elf = is_elf(image);
     const Outcome plain = run(image, false);
+    std::string problem = check_one(plain, image.size(), false, elf);
+    if (!problem.empty() || !withDebug) return problem;
     const Outcome debug = run(image, true);
-    std::string problem = check_one(plain, image.size(), false);
-    if (problem.empty()) problem = check_one(debug, image.size(), true);
+    problem = check_one(debug, image.size(), true, elf);
     if (!problem.empty()) return problem;
     if (plain.status != debug.status) return "-debug changed the exit status";
     if (plain.sym != debug.sym || plain.lin != debug.lin) return "-debug changed the output files";
