@@ -13,6 +13,9 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+// Only the console functions are needed; without NOGDI, <windows.h> defines
+// TextOut as a macro (TextOutA), which would rename dravont::TextOut.
+#define NOGDI
 #include <windows.h>
 #else
 #include <langinfo.h>
