@@ -11,18 +11,26 @@ namespace dravont {
 
 namespace {
 
+// A section by name; a missing one keeps its name for the messages that
+// report it missing.
+ByteSpan section(const ElfFile& elf, std::string_view name) {
+    ByteSpan span = elf.span(elf.find(name));
+    if (!span.present) span.name = name;
+    return span;
+}
+
 DwarfSections dwarf_sections(const ElfFile& elf) {
     DwarfSections s;
     s.order = elf.order();
-    s.info = elf.span(elf.find(".debug_info"));
-    s.abbrev = elf.span(elf.find(".debug_abbrev"));
-    s.str = elf.span(elf.find(".debug_str"));
-    s.lineStr = elf.span(elf.find(".debug_line_str"));
-    s.line = elf.span(elf.find(".debug_line"));
-    s.ranges = elf.span(elf.find(".debug_ranges"));
-    s.rnglists = elf.span(elf.find(".debug_rnglists"));
-    s.addr = elf.span(elf.find(".debug_addr"));
-    s.strOffsets = elf.span(elf.find(".debug_str_offsets"));
+    s.info = section(elf, ".debug_info");
+    s.abbrev = section(elf, ".debug_abbrev");
+    s.str = section(elf, ".debug_str");
+    s.lineStr = section(elf, ".debug_line_str");
+    s.line = section(elf, ".debug_line");
+    s.ranges = section(elf, ".debug_ranges");
+    s.rnglists = section(elf, ".debug_rnglists");
+    s.addr = section(elf, ".debug_addr");
+    s.strOffsets = section(elf, ".debug_str_offsets");
     return s;
 }
 
