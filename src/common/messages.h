@@ -15,7 +15,7 @@ struct Message {
 inline constexpr char kBanner[] = "GNU/gcc H8S/SH-2 coff Converter tool Ver1.03\n";
 inline constexpr char kUsageLine[] = "dravont [InputFileName] -o [OutputFileName]\n\n";
 inline constexpr char kBlockEnd[] = "-------------------------------\n\n";
-inline constexpr char kVersion[] = "dravont 1.03\n";
+inline constexpr char kVersion[] = "dravont " DRAVONT_VERSION "\n";
 inline constexpr char kHelp[] =
     "Usage: dravont [InputFileName] -o [OutputFileName] [-debug] [--utf8|--sjis]\n"
     "Converts a big-endian COFF executable for H8/300, H8/300H, H8S or SH-2 into the\n"
