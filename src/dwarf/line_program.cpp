@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+#include "dwarf/dwarf_constants.h"
+
 namespace dravont {
 namespace {
 
@@ -39,30 +41,6 @@ enum : uint8_t { kEndSequence = 1, kSetAddress = 2, kDefineFile = 3 };
 constexpr uint64_t kLnctPath = 1;
 constexpr uint64_t kLnctDirectoryIndex = 2;
 
-// Forms an entry format may use; each one's value is self-delimiting.
-enum : uint64_t {
-    kFormBlock2 = 0x03,
-    kFormBlock4 = 0x04,
-    kFormData2 = 0x05,
-    kFormData4 = 0x06,
-    kFormData8 = 0x07,
-    kFormString = 0x08,
-    kFormBlock = 0x09,
-    kFormBlock1 = 0x0a,
-    kFormData1 = 0x0b,
-    kFormFlag = 0x0c,
-    kFormSdata = 0x0d,
-    kFormStrp = 0x0e,
-    kFormUdata = 0x0f,
-    kFormSecOffset = 0x17,
-    kFormStrx = 0x1a,
-    kFormData16 = 0x1e,
-    kFormLineStrp = 0x1f,
-    kFormStrx1 = 0x25,
-    kFormStrx2 = 0x26,
-    kFormStrx3 = 0x27,
-    kFormStrx4 = 0x28,
-};
 
 // The header fields the state machine needs.
 struct Header {
@@ -120,29 +98,29 @@ void read_v4_tables(ByteReader& r, LineTable& table) {
 // tables cannot hold (its size is unknown here, so the table is unreadable).
 unsigned min_form_size(uint64_t form) {
     switch (form) {
-    case kFormString: case kFormBlock: case kFormBlock1: case kFormData1: case kFormFlag:
-    case kFormSdata: case kFormUdata: case kFormStrx: case kFormStrx1:
+    case DW_FORM_string: case DW_FORM_block: case DW_FORM_block1: case DW_FORM_data1: case DW_FORM_flag:
+    case DW_FORM_sdata: case DW_FORM_udata: case DW_FORM_strx: case DW_FORM_strx1:
         return 1;
-    case kFormBlock2: case kFormData2: case kFormStrx2: return 2;
-    case kFormStrx3: return 3;
-    case kFormBlock4: case kFormData4: case kFormStrp: case kFormSecOffset: case kFormLineStrp:
-    case kFormStrx4:
+    case DW_FORM_block2: case DW_FORM_data2: case DW_FORM_strx2: return 2;
+    case DW_FORM_strx3: return 3;
+    case DW_FORM_block4: case DW_FORM_data4: case DW_FORM_strp: case DW_FORM_sec_offset: case DW_FORM_line_strp:
+    case DW_FORM_strx4:
         return 4;
-    case kFormData8: return 8;
-    case kFormData16: return 16;
+    case DW_FORM_data8: return 8;
+    case DW_FORM_data16: return 16;
     default: return 0;
     }
 }
 
 void skip_form(ByteReader& r, uint64_t form) {
     switch (form) {
-    case kFormString: r.cstr(); return;
-    case kFormBlock: r.skip(r.uleb()); return;
-    case kFormBlock1: r.skip(r.u8()); return;
-    case kFormBlock2: r.skip(r.u16()); return;
-    case kFormBlock4: r.skip(r.u32()); return;
-    case kFormSdata: r.sleb(); return;
-    case kFormUdata: case kFormStrx: r.uleb(); return;
+    case DW_FORM_string: r.cstr(); return;
+    case DW_FORM_block: r.skip(r.uleb()); return;
+    case DW_FORM_block1: r.skip(r.u8()); return;
+    case DW_FORM_block2: r.skip(r.u16()); return;
+    case DW_FORM_block4: r.skip(r.u32()); return;
+    case DW_FORM_sdata: r.sleb(); return;
+    case DW_FORM_udata: case DW_FORM_strx: r.uleb(); return;
     default: r.skip(min_form_size(form)); return;  // the fixed-size forms
     }
 }
@@ -150,20 +128,20 @@ void skip_form(ByteReader& r, uint64_t form) {
 std::string read_path(ByteReader& r, uint64_t form, const DwarfSections& sections) {
     const uint64_t position = r.position();
     switch (form) {
-    case kFormString: return std::string(r.cstr());
-    case kFormLineStrp: return std::string(string_at(sections.lineStr, r.u32(), "line table path"));
-    case kFormStrp: return std::string(string_at(sections.str, r.u32(), "line table path"));
+    case DW_FORM_string: return std::string(r.cstr());
+    case DW_FORM_line_strp: return std::string(string_at(sections.lineStr, r.u32(), "line table path"));
+    case DW_FORM_strp: return std::string(string_at(sections.str, r.u32(), "line table path"));
     default: r.fail("form of a line table path", position);
     }
 }
 
 uint64_t read_index(ByteReader& r, uint64_t form) {
     switch (form) {
-    case kFormData1: return r.u8();
-    case kFormData2: return r.u16();
-    case kFormData4: return r.u32();
-    case kFormData8: return r.u64();
-    case kFormUdata: return r.uleb();
+    case DW_FORM_data1: return r.u8();
+    case DW_FORM_data2: return r.u16();
+    case DW_FORM_data4: return r.u32();
+    case DW_FORM_data8: return r.u64();
+    case DW_FORM_udata: return r.uleb();
     default: r.fail("form of a directory index", r.position());
     }
 }
