@@ -11,6 +11,16 @@ MalformedInput::MalformedInput(std::string record, uint64_t offset, uint64_t fil
       offset_(offset),
       fileSize_(fileSize) {}
 
+std::string hex_text(uint64_t value) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[value & 0xF]);
+        value >>= 4;
+    } while (value);
+    return "0x" + text;
+}
+
 std::string malformed_input_message(const std::string& inputName, const MalformedInput& error,
                                     bool utf8) {
     TextOut text;

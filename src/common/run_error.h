@@ -30,6 +30,10 @@ private:
     uint64_t fileSize_;
 };
 
+// "0x" and the value in lower-case hex digits, for the record names of
+// MalformedInput ("reference to DIE 0x2d").
+std::string hex_text(uint64_t value);
+
 // The message printed for malformed input, in the tool's own style; in UTF-8
 // rather than CP932 when `utf8` is set.
 std::string malformed_input_message(const std::string& inputName, const MalformedInput& error,

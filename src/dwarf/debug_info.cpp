@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/run_error.h"
 #include "dwarf/dwarf_constants.h"
 
 namespace dravont {
@@ -19,16 +20,6 @@ constexpr uint16_t kGnuStrIndex = 0x1f02;
 constexpr uint16_t kGnuRefAlt = 0x1f20;
 constexpr uint16_t kGnuStrpAlt = 0x1f21;
 
-std::string hex_of(uint64_t v) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    do {
-        s.insert(s.begin(), digits[v & 0xF]);
-        v >>= 4;
-    } while (v);
-    return "0x" + s;
-}
-
 // The value of one attribute, by the class of its form.
 struct FormValue {
     enum Class : uint8_t { Constant, Signed, Address, AddressIndex, Block, Flag, String, StrOffset,
@@ -45,12 +36,12 @@ UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset) {
     UnitHeader h;
     h.offset = offset;
     const uint32_t length = r.u32();
-    if (length >= 0xFFFFFFF0u) r.fail("64-bit DWARF unit at " + hex_of(offset), offset);
-    if (length > r.remaining()) r.fail("unit length at " + hex_of(offset), offset);
+    if (length >= 0xFFFFFFF0u) r.fail("64-bit DWARF unit at " + hex_text(offset), offset);
+    if (length > r.remaining()) r.fail("unit length at " + hex_text(offset), offset);
     h.end = r.position() + length;
     h.version = r.u16();
     if (h.version < 2 || h.version > 5) {
-        r.fail("DWARF version " + std::to_string(h.version) + " of the unit at " + hex_of(offset), offset);
+        r.fail("DWARF version " + std::to_string(h.version) + " of the unit at " + hex_text(offset), offset);
     }
     if (h.version >= 5) {
         h.unitType = r.u8();
@@ -67,9 +58,9 @@ UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset) {
         h.addressSize = r.u8();
     }
     const uint8_t a = h.addressSize;
-    if (a != 1 && a != 2 && a != 4 && a != 8) r.fail("address size of the unit at " + hex_of(offset), offset);
+    if (a != 1 && a != 2 && a != 4 && a != 8) r.fail("address size of the unit at " + hex_text(offset), offset);
     h.firstDie = r.position();
-    if (h.firstDie > h.end) r.fail("unit header at " + hex_of(offset), offset);
+    if (h.firstDie > h.end) r.fail("unit header at " + hex_text(offset), offset);
     return h;
 }
 
@@ -126,14 +117,14 @@ uint64_t DwarfUnit::address(const AddrAttr& a) const {
 
 DieInfo DwarfUnit::read_die(uint64_t offset) const {
     ByteReader r(sections_.info, sections_.order);
-    if (!contains_die(offset)) r.fail("reference to DIE " + hex_of(offset) + " outside its unit", offset);
+    if (!contains_die(offset)) r.fail("reference to DIE " + hex_text(offset) + " outside its unit", offset);
     r.seek(offset);
     DieInfo die;
     die.offset = offset;
     die.abbrevCode = r.uleb();
     if (die.abbrevCode != 0) {
         const Abbrev* a = abbrevs_->find(die.abbrevCode);
-        if (!a) r.fail("abbreviation code " + std::to_string(die.abbrevCode) + " of DIE " + hex_of(offset), offset);
+        if (!a) r.fail("abbreviation code " + std::to_string(die.abbrevCode) + " of DIE " + hex_text(offset), offset);
         die.tag = a->tag;
         die.hasChildren = a->hasChildren;
         const AbbrevAttr* attrs = abbrevs_->attrs(*a);
@@ -142,7 +133,7 @@ DieInfo DwarfUnit::read_die(uint64_t offset) const {
         }
     }
     die.next = r.position();
-    if (die.next > header_.end) r.fail("DIE " + hex_of(offset) + " runs past its unit", offset);
+    if (die.next > header_.end) r.fail("DIE " + hex_text(offset) + " runs past its unit", offset);
     return die;
 }
 
@@ -212,12 +203,12 @@ FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const U
         case DW_FORM_strp_sup:
         case kGnuRefAlt:
         case kGnuStrpAlt:
-            r.fail("reference into a supplementary file (form " + hex_of(form) + ")", r.position());
+            r.fail("reference into a supplementary file (form " + hex_text(form) + ")", r.position());
         case kGnuAddrIndex:
         case kGnuStrIndex:
-            r.fail("split-DWARF form " + hex_of(form), r.position());
+            r.fail("split-DWARF form " + hex_text(form), r.position());
         default:
-            r.fail("unknown attribute form " + hex_of(form), r.position());
+            r.fail("unknown attribute form " + hex_text(form), r.position());
     }
     return v;
 }

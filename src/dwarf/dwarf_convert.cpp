@@ -33,12 +33,6 @@ constexpr char kFloat[] = "(FLOT)";
 constexpr char kDouble[] = "(DBLE)";
 constexpr char kLongDouble[] = "(LGDL)";
 
-std::string hex_of(uint64_t v) {
-    TextOut t;
-    t.put("0x").hex(v, 1);
-    return t.take();
-}
-
 std::string_view base_name(std::string_view path) {
     const size_t cut = path.find_last_of("/\\");
     return cut == std::string_view::npos ? path : path.substr(cut + 1);
@@ -334,7 +328,7 @@ const DwarfUnit& Conversion::unit_of(const DwarfUnit& current, uint64_t offset) 
     }
     auto it = std::upper_bound(unitOffsets_.begin(), unitOffsets_.end(), offset);
     if (it == unitOffsets_.begin() || offset >= sections_.info.size) {
-        ByteReader(sections_.info, sections_.order).fail("reference to DIE " + hex_of(offset), offset);
+        ByteReader(sections_.info, sections_.order).fail("reference to DIE " + hex_text(offset), offset);
     }
     otherUnit_ = std::make_unique<DwarfUnit>(sections_, decode_unit_header(sections_, *(it - 1)), abbrevs_);
     if (otherUnit_->header().firstDie < otherUnit_->header().end) {
@@ -364,7 +358,7 @@ Entity Conversion::resolve(const DwarfUnit& unit, const DieInfo& die) {
         if (next == 0) return e;
         if (step >= kMaxOriginSteps) {
             ByteReader(sections_.info, sections_.order)
-                .fail("abstract_origin/specification chain of DIE " + hex_of(die.offset) + " loops", die.offset);
+                .fail("abstract_origin/specification chain of DIE " + hex_text(die.offset) + " loops", die.offset);
         }
         at = &unit_of(*at, next);
         current = at->read_die(next);
@@ -386,7 +380,7 @@ const char* Conversion::size_class(const DwarfUnit& unit, uint64_t type) {
         }
         if (seen.size() >= static_cast<size_t>(kMaxTypeSteps) ||
             std::find(seen.end() - std::min<size_t>(seen.size(), 8), seen.end(), offset) != seen.end()) {
-            ByteReader(sections_.info, sections_.order).fail("type chain of DIE " + hex_of(type) + " loops", type);
+            ByteReader(sections_.info, sections_.order).fail("type chain of DIE " + hex_text(type) + " loops", type);
         }
         seen.push_back(offset);
         const DieInfo t = die_at(unit, offset);
@@ -527,7 +521,7 @@ void Conversion::write_lines(const DwarfUnit& unit, const DieInfo& root) {
                 // overlapping ranges, which would also multiply the output.
                 if (claimed[*it]) {
                     ByteReader(sections_.line, sections_.order)
-                        .fail("line rows of two functions overlap at address " + hex_of(kept[*it].address),
+                        .fail("line rows of two functions overlap at address " + hex_text(kept[*it].address),
                               table.offset);
                 }
                 claimed[*it] = true;
