@@ -40,17 +40,6 @@ std::string_view base_name(std::string_view path) {
 
 std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min(s.size(), n)); }
 
-bool is_absolute(std::string_view p) {
-    return !p.empty() && (p[0] == '/' || p[0] == '\\' || (p.size() >= 2 && p[1] == ':'));
-}
-
-std::string join_path(std::string_view dir, std::string_view name) {
-    if (is_absolute(name) || dir.empty()) return std::string(name);
-    std::string path(dir);
-    if (path.back() != '/' && path.back() != '\\') path += '/';
-    return path.append(name);
-}
-
 // The size class of a base type, by its encoding and size.
 const char* base_type_class(uint8_t encoding, bool hasSize, uint64_t size) {
     if (!hasSize || size == 0) return kVoid;
@@ -470,7 +459,7 @@ const char* row_result_text(RowResult r) {
 
 std::vector<bool> own_files(const LineTable& table, std::string_view unitName, const std::string& compDir) {
     std::vector<bool> own(table.files.size(), false);
-    const std::string unitPath = join_path(compDir, unitName);
+    const std::string unitPath = join_path(compDir, std::string(unitName));
     bool any = false;
     for (uint32_t f = 0; f < table.files.size(); ++f) {
         if (table.files[f].name.empty()) continue;

@@ -383,16 +383,14 @@ bool is_absolute(const std::string& path) {
     return (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
 }
 
-// `tail` under `base`, with one separator between; an absolute tail or an
-// empty base leaves the tail as it is.
-std::string join(const std::string& base, const std::string& tail) {
+}  // namespace
+
+std::string join_path(const std::string& base, const std::string& tail) {
     if (base.empty() || is_absolute(tail)) return tail;
     if (tail.empty()) return base;
     const char last = base.back();
     return last == '/' || last == '\\' ? base + tail : base + "/" + tail;
 }
-
-}  // namespace
 
 LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize) {
     LineTable table;
@@ -415,7 +413,7 @@ std::string line_file_path(const LineTable& table, uint32_t file, const std::str
     const LineFile& entry = table.files[file];
     const std::string directory =
         entry.directory < table.directories.size() ? table.directories[entry.directory] : std::string();
-    return join(join(compDir, directory), entry.name);
+    return join_path(join_path(compDir, directory), entry.name);
 }
 
 }  // namespace dravont

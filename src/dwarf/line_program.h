@@ -53,4 +53,9 @@ LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint
 // entry (0 in versions 2 to 4, or past the end) gives "".
 std::string line_file_path(const LineTable& table, uint32_t file, const std::string& compDir);
 
+// `tail` under `base`, with one separator between; an absolute tail or an
+// empty base leaves the tail as it is. The join line_file_path makes, for
+// paths that must compare equal to its results.
+std::string join_path(const std::string& base, const std::string& tail);
+
 }  // namespace dravont
