@@ -34,13 +34,6 @@ DwarfSections dwarf_sections(const ElfFile& elf) {
     return s;
 }
 
-bool has_symbol_table(const ElfFile& elf) {
-    for (const ElfSectionHeader& s : elf.sections()) {
-        if (s.sh_type == SHT_SYMTAB) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 bool is_elf_image(const InputImage& image) {
@@ -58,7 +51,7 @@ void convert_elf(RunState& state) {
     }
     DwarfInput input;
     input.sections = dwarf_sections(elf);
-    input.hasSymbols = has_symbol_table(elf);
+    input.hasSymbols = elf.has_symbols();
     input.symbolsAt = [&elf](uint64_t value) {
         return value > UINT32_MAX ? std::vector<std::string_view>()
                                   : elf.symbols_at(static_cast<uint32_t>(value));

@@ -145,16 +145,22 @@ ElfSymbol ElfFile::symbol(uint32_t index) const {
     return sym;
 }
 
+const ElfSectionHeader* ElfFile::symbol_table() const {
+    for (const ElfSectionHeader& s : sections_) {
+        if (s.sh_type == SHT_SYMTAB) return &s;
+    }
+    return nullptr;
+}
+
+bool ElfFile::has_symbols() const { return symbol_table() != nullptr; }
+
 void ElfFile::index_symbols() const {
     symbolsIndexed_ = true;
-    for (const ElfSectionHeader& s : sections_) {
-        if (s.sh_type == SHT_SYMTAB) {
-            if (s.sh_link >= sections_.size()) ByteReader(whole_, order_).fail("sh_link of .symtab", s.sh_offset);
-            symtabSpan_ = span(&s);
-            strtabSpan_ = span(&sections_[s.sh_link]);
-            break;
-        }
-    }
+    const ElfSectionHeader* table = symbol_table();
+    if (!table) return;
+    if (table->sh_link >= sections_.size()) ByteReader(whole_, order_).fail("sh_link of .symtab", table->sh_offset);
+    symtabSpan_ = span(table);
+    strtabSpan_ = span(&sections_[table->sh_link]);
 }
 
 void ElfFile::sort_symbols() const {

@@ -33,6 +33,8 @@ public:
     // section's data lies outside the file or is compressed.
     ByteSpan span(const ElfSectionHeader* section) const;
 
+    // True when the file has a symbol table (SHT_SYMTAB).
+    bool has_symbols() const;
     // The symbols whose st_value equals `value`, by name (st_name resolved).
     // The first few lookups scan the table; later ones use it sorted by value.
     std::vector<std::string_view> symbols_at(uint32_t value) const;
@@ -41,6 +43,7 @@ private:
     void decode_header(const std::string& inputName, bool utf8);
     void decode_sections();
     ElfSymbol symbol(uint32_t index) const;
+    const ElfSectionHeader* symbol_table() const;
     void index_symbols() const;
     void sort_symbols() const;
     static constexpr unsigned kLinearLookups = 8;
