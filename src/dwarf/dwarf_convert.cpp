@@ -92,6 +92,27 @@ struct Entity {
     std::string_view c_name() const { return linkageName.empty() ? name : linkageName; }
 };
 
+// Reads the DIEs references lead to, in the current unit or in any other,
+// and gathers what an entity takes along its abstract_origin and
+// specification chain. The conversion and the label-prefix decision share it.
+class DieResolver {
+public:
+    explicit DieResolver(const DwarfSections& sections) : sections_(sections), abbrevs_(sections) {}
+
+    AbbrevCache& abbrevs() { return abbrevs_; }
+    DieInfo die_at(const DwarfUnit& unit, uint64_t offset) { return unit_of(unit, offset).read_die(offset); }
+    Entity resolve(const DwarfUnit& unit, const DieInfo& die);
+
+private:
+    const DwarfUnit& unit_of(const DwarfUnit& current, uint64_t offset);
+
+    const DwarfSections& sections_;
+    AbbrevCache abbrevs_;
+    // Units other than the current one, found when a reference leads there.
+    std::vector<uint64_t> unitOffsets_;
+    std::unique_ptr<DwarfUnit> otherUnit_;
+};
+
 // A function of the unit that was written: its entry and its ranges.
 struct UnitFunction {
     uint64_t value;
@@ -102,8 +123,8 @@ struct UnitFunction {
 class Conversion {
 public:
     Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix)
-        : sections_(input.sections), files_(state), listing_(listing),
-          abbrevs_(input.sections), prefix_(prefix) {}
+        : sections_(input.sections), files_(state), listing_(listing), resolver_(input.sections),
+          prefix_(prefix) {}
 
     void run();
 
@@ -115,9 +136,6 @@ private:
     void push_inlined_scope(const DwarfUnit& unit, const DieInfo& die);
     void write_lines(const DwarfUnit& unit, const DieInfo& root);
 
-    DieInfo die_at(const DwarfUnit& unit, uint64_t offset);
-    const DwarfUnit& unit_of(const DwarfUnit& current, uint64_t offset);
-    Entity resolve(const DwarfUnit& unit, const DieInfo& die);
     const char* size_class(const DwarfUnit& unit, uint64_t type);
     std::string describe_type(const DwarfUnit& unit, uint64_t type);
     std::string written_name(const Entity& e, bool withScope);
@@ -128,7 +146,7 @@ private:
     const DwarfSections& sections_;
     DebuggerFiles files_;
     TextOut* listing_;
-    AbbrevCache abbrevs_;
+    DieResolver resolver_;
     std::string_view prefix_;
 
     // Per unit.
@@ -138,10 +156,6 @@ private:
     std::vector<UnitFunction> functions_;
     std::vector<AddressRange> ranges_;
     std::unordered_map<uint64_t, const char*> classes_;  // type DIE offset -> class
-
-    // Units other than the current one, found when a reference leads there.
-    std::vector<uint64_t> unitOffsets_;
-    std::unique_ptr<DwarfUnit> otherUnit_;
 };
 
 void Conversion::run() {
@@ -154,7 +168,7 @@ void Conversion::run() {
 }
 
 void Conversion::convert_unit(const UnitHeader& header) {
-    DwarfUnit unit(sections_, header, abbrevs_);
+    DwarfUnit unit(sections_, header, resolver_.abbrevs());
     if (header.firstDie >= header.end) return;  // a unit without DIEs
     const DieInfo root = unit.read_die(header.firstDie);
     if (root.tag != DW_TAG_compile_unit && root.tag != DW_TAG_partial_unit) return;  // type units
@@ -226,7 +240,7 @@ std::string Conversion::written_name(const Entity& e, bool withScope) {
 }
 
 void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
-    const Entity e = resolve(unit, die);
+    const Entity e = resolver_.resolve(unit, die);
     if (e.c_name().empty()) {
         if (listing_) list_entity(unit, die, e, false, 0, "not written: no name", false);
         return;
@@ -272,7 +286,7 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
 
 void Conversion::push_inlined_scope(const DwarfUnit& unit, const DieInfo& die) {
     if (!die.hasChildren) return;
-    const Entity e = resolve(unit, die);
+    const Entity e = resolver_.resolve(unit, die);
     if (e.c_name().empty()) return;
     // An inlined copy is qualified as its function would be written, at
     // file scope.
@@ -292,7 +306,7 @@ void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
         if (listing_) list_entity(unit, die, Entity{}, false, 0, why, false);
         return;
     }
-    const Entity e = resolve(unit, die);
+    const Entity e = resolver_.resolve(unit, die);
     if (e.c_name().empty()) {
         if (listing_) list_entity(unit, die, e, false, 0, "not written: no name", false);
         return;
@@ -306,7 +320,7 @@ void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
     if (listing_) list_entity(unit, die, e, true, value, e.external ? "external" : "static", true);
 }
 
-const DwarfUnit& Conversion::unit_of(const DwarfUnit& current, uint64_t offset) {
+const DwarfUnit& DieResolver::unit_of(const DwarfUnit& current, uint64_t offset) {
     if (current.contains_die(offset)) return current;
     if (otherUnit_ && otherUnit_->contains_die(offset)) return *otherUnit_;
     if (unitOffsets_.empty()) {
@@ -326,11 +340,7 @@ const DwarfUnit& Conversion::unit_of(const DwarfUnit& current, uint64_t offset) 
     return *otherUnit_;
 }
 
-DieInfo Conversion::die_at(const DwarfUnit& unit, uint64_t offset) {
-    return unit_of(unit, offset).read_die(offset);
-}
-
-Entity Conversion::resolve(const DwarfUnit& unit, const DieInfo& die) {
+Entity DieResolver::resolve(const DwarfUnit& unit, const DieInfo& die) {
     Entity e;
     bool hasType = false;
     DieInfo current = die;
@@ -351,9 +361,6 @@ Entity Conversion::resolve(const DwarfUnit& unit, const DieInfo& die) {
         }
         at = &unit_of(*at, next);
         current = at->read_die(next);
-        // A type offset is only meaningful in the unit it came from: the
-        // size class is looked up through the current unit, which resolves
-        // any offset in the section, so nothing more is needed here.
     }
 }
 
@@ -372,7 +379,7 @@ const char* Conversion::size_class(const DwarfUnit& unit, uint64_t type) {
             ByteReader(sections_.info, sections_.order).fail("type chain of DIE " + hex_text(type) + " loops", type);
         }
         seen.push_back(offset);
-        const DieInfo t = die_at(unit, offset);
+        const DieInfo t = resolver_.die_at(unit, offset);
         if (t.tag == DW_TAG_base_type) {
             result = base_type_class(t.encoding, t.hasByteSize, t.byteSize);
             break;
@@ -393,7 +400,7 @@ std::string Conversion::describe_type(const DwarfUnit& unit, uint64_t type) {
     std::string text;
     try {
         for (int step = 0; type != 0 && step < 12; ++step) {
-            const DieInfo t = die_at(unit, type);
+            const DieInfo t = resolver_.die_at(unit, type);
             if (!text.empty()) text += '>';
             text.append(tag_text(t.tag));
             if (t.tag == DW_TAG_base_type) {
@@ -552,12 +559,12 @@ void Conversion::write_lines(const DwarfUnit& unit, const DieInfo& root) {
 std::string_view decide_label_prefix(const DwarfInput& input) {
     if (!input.hasSymbols || !input.sections.info.present) return "_";
     const DwarfSections& sections = input.sections;
-    AbbrevCache abbrevs(sections);
+    DieResolver resolver(sections);
     for (uint64_t offset = 0; offset < sections.info.size;) {
         const UnitHeader header = decode_unit_header(sections, offset);
         offset = header.end;
         if (header.firstDie >= header.end) continue;
-        DwarfUnit unit(sections, header, abbrevs);
+        DwarfUnit unit(sections, header, resolver.abbrevs());
         const DieInfo root = unit.read_die(header.firstDie);
         if (root.language == DW_LANG_Mips_Assembler) continue;
         unit.set_bases(root);
@@ -566,18 +573,7 @@ std::string_view decide_label_prefix(const DwarfInput& input) {
             at = die.next;
             if (die.tag != DW_TAG_subprogram || die.declaration) continue;
             if (die.lowPc.kind != AddrAttr::Address && die.lowPc.kind != AddrAttr::Index) continue;
-            // The name through the origin chain, within this unit only: the
-            // evidence need not be found at the first function.
-            std::string_view linkage, plain;
-            DieInfo named = die;
-            for (int step = 0; step < kMaxOriginSteps; ++step) {
-                if (linkage.empty()) linkage = unit.string(named.linkageName);
-                if (plain.empty()) plain = unit.string(named.name);
-                const uint64_t next = named.abstractOrigin != 0 ? named.abstractOrigin : named.specification;
-                if (next == 0 || !unit.contains_die(next)) break;
-                named = unit.read_die(next);
-            }
-            const std::string_view name = linkage.empty() ? plain : linkage;
+            const std::string_view name = resolver.resolve(unit, die).c_name();
             if (name.empty()) continue;
             const std::vector<std::string_view> symbols = input.symbolsAt(unit.address(die.lowPc));
             auto has = [&](const std::string& label) {
