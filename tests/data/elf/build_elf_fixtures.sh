@@ -27,6 +27,7 @@
 set -euo pipefail
 
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/listings.sh"
 DATA=$(cd "$HERE/.." && pwd)         # tests/data
 CSRC=$DATA/src                       # C sources shared with the COFF fixtures
 ESRC=$HERE/src                       # sources of the ELF fixtures only
@@ -184,17 +185,7 @@ cd "$HERE"
 for name in "${NAMES[@]}"; do
     endian=${name#*_}; endian=${endian%%_*}
     check_fixture "$name" "$endian"
-    # Run from this directory with a relative file name so that the
-    # listings name no build path.
-    $READELF --debug-dump=info "$name.elf" > "$name.readelf-info.txt"
-    # readelf lists only the first range list of each DWARF 5 table, so
-    # the derivation decodes .debug_rnglists from its hex dump.
-    $READELF --debug-dump=Ranges "$name.elf" > "$name.readelf-ranges.txt"
-    if $READELF -S "$name.elf" | grep -q '\.debug_rnglists'; then
-        $READELF -x .debug_rnglists "$name.elf" >> "$name.readelf-ranges.txt"
-    fi
-    $OBJDUMP --wide --dwarf=decodedline "$name.elf" > "$name.decodedline.txt"
-    $READELF --wide -h -S -s "$name.elf" > "$name.readelf-syms.txt"
+    write_listings "$name"
 done
 
 python3 "$HERE/derive_expected_elf.py" "${NAMES[@]}"

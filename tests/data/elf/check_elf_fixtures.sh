@@ -11,6 +11,7 @@
 # Needs binutils-sh-elf and python3.
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/listings.sh"
 READELF=sh-elf-readelf
 OBJDUMP=sh-elf-objdump
 for tool in "$READELF" "$OBJDUMP" python3; do
@@ -25,14 +26,7 @@ names=()
 for elf in *.elf; do
     name=${elf%.elf}
     names+=("$name")
-    # The same commands as build_elf_fixtures.sh.
-    $READELF --debug-dump=info "$name.elf" > "$name.readelf-info.txt"
-    $READELF --debug-dump=Ranges "$name.elf" > "$name.readelf-ranges.txt"
-    if $READELF -S "$name.elf" | grep -q '\.debug_rnglists'; then
-        $READELF -x .debug_rnglists "$name.elf" >> "$name.readelf-ranges.txt"
-    fi
-    $OBJDUMP --wide --dwarf=decodedline "$name.elf" > "$name.decodedline.txt"
-    $READELF --wide -h -S -s "$name.elf" > "$name.readelf-syms.txt"
+    write_listings "$name"
 done
 python3 derive_expected_elf.py "${names[@]}"
 
