@@ -1,5 +1,6 @@
-// dravont: converts a big-endian COFF executable for H8/300, H8/300H, H8S or
-// SH-2 into the symbol file and the line file of the target debugger.
+// dravont: converts an executable for H8/300, H8/300H, H8S or SH (big-endian
+// COFF, or ELF with DWARF) into the symbol file and the line file of the
+// target debugger.
 //
 // What depends on the process's environment is decided here and handed to
 // the run: the encoding of the messages and whether standard output is a
