@@ -4,6 +4,8 @@
 
 #include "common/run_error.h"
 #include "common/run_state.h"
+// Against the layering (a reader using output/): the symbol decoder prints the
+// type code's size class from the conversion's table in the debug listing.
 #include "output/type_class_table.h"
 
 namespace dravont {

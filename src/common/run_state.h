@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+// Against the layering (common/ below the readers): the run state holds the
+// COFF record slots the decoders fill, and the input image every reader reads.
 #include "coff/coff_records.h"
 #include "coff/input_image.h"
 #include "common/text_out.h"

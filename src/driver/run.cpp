@@ -4,16 +4,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "coff/headers.h"
-#include "coff/input_image.h"
 #include "common/messages.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
+#include "driver/coff_sequence.h"
 #include "driver/command_line.h"
+#include "driver/elf_sequence.h"
 #include "driver/file_names.h"
-#include "elf/elf_convert.h"
-#include "listing/dump_listing.h"
-#include "output/convert_symbols.h"
+#include "elf/elf_file.h"
 #include "output/output_files.h"
 
 namespace dravont {
@@ -41,18 +39,6 @@ bool output_would_replace_input(RunState& state) {
     return false;
 }
 
-// A relocatable object has no a.out header (f_opthdr 0) and its section table
-// at offset 20; decoding it at the fixed positions of an executable would
-// produce garbage.
-void require_executable(RunState& state) {
-    const uint16_t opthdr = state.fileHeader->f_opthdr;
-    if (opthdr == kOptionalHeaderSize) return;
-    TextOut text;
-    text.set_utf8(state.out.utf8());
-    text.put(state.inputName).put(msg::kNotExecutable).put(" f_opthdr=").dec(opthdr).put("\n\n");
-    throw RunFailure(text.take());
-}
-
 // The end of every completed run: the slots released, the summary printed.
 int finish_run(RunState& state) {
     release_slots(state);
@@ -63,31 +49,10 @@ int finish_run(RunState& state) {
 
 }  // namespace
 
-void choose_target_family(RunState& state) {
-    if (state.fileHeader->f_magic <= 0x82FF) {
-        if (state.debugMode) state.out.put(msg::kShFamily);
-        state.targetFamily = TargetFamily::SH;
-    } else {
-        if (state.debugMode) state.out.put(msg::kH8Family);
-        state.targetFamily = TargetFamily::H8;
-    }
-}
-
 int convert_image(RunState& state) {
     try {
-        if (is_elf_image(state.image)) {
-            convert_elf(state);
-            state.outputs->commit();
-            return finish_run(state);
-        }
-        decode_file_header(state);
-        choose_target_family(state);
-        require_executable(state);
-        decode_optional_header(state);
-        const FileHeader& h = *state.fileHeader;
-        state.stringTable = uint64_t{h.f_symptr} + uint64_t{kSymbolRecordSize} * h.f_nsyms;
-        if (state.debugMode) dump_listing(state);
-        convert_symbols(state);
+        if (is_elf_image(state.image)) convert_elf(state);
+        else convert_coff(state);
         state.outputs->commit();
     } catch (const MalformedInput& error) {
         state.out.put_failure(malformed_input_message(state.inputName, error, state.out.utf8()));

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/coff_sequence.h"  // choose_target_family, for the decoders' tests
+
 namespace dravont {
 
 struct RunState;
@@ -17,14 +19,11 @@ class TextOut;
 // 0 for a run that completes, 1 for every failure ending.
 int run_command_line(const std::vector<std::string>& args, TextOut& out);
 
-// Everything after the input is loaded: headers, family, string table, the
-// debug listing, the conversion into state.outputs, the summary. The slots
+// Everything after the input is loaded: the COFF or the ELF sequence, chosen
+// by the image's first bytes, then the commit of both files and the summary. The slots
 // must be allocated and state.image, the names and state.outputs set. Used
 // by run_command_line, and by tests and fuzzing on in-memory images.
 // Returns the exit status.
 int convert_image(RunState& state);
-
-// Sets state.targetFamily from f_magic: 0x82FF or below is SH, above is H8.
-void choose_target_family(RunState& state);
 
 }  // namespace dravont

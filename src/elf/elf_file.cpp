@@ -21,6 +21,11 @@ namespace {
 
 }  // namespace
 
+bool is_elf_image(const InputImage& image) {
+    return image.size() >= 4 && image.bytes[0] == 0x7F && image.bytes[1] == 'E' &&
+           image.bytes[2] == 'L' && image.bytes[3] == 'F';
+}
+
 ElfFile::ElfFile(const InputImage& image, const std::string& inputName, bool utf8) {
     whole_.data = image.bytes.data();
     whole_.size = image.size();

@@ -14,6 +14,9 @@ namespace dravont {
 
 struct InputImage;
 
+// True when the image starts with the ELF magic 0x7F 'E' 'L' 'F'.
+bool is_elf_image(const InputImage& image);
+
 class ElfFile {
 public:
     // Decodes the header and the section table. A file that is not a 32-bit

@@ -1,6 +1,7 @@
 // The conversion of DWARF debugging information into the symbol file and the
-// line file: one pass over the compile units, each unit's DIE tree walked
-// depth-first in order, then the unit's line table.
+// line file, the ELF counterpart of convert_symbols: one pass over the compile
+// units, each unit's DIE tree walked depth-first in order, then the unit's
+// line table.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "dwarf/dwarf_convert.h"
+#include "output/convert_dwarf.h"
 
 #include <algorithm>
 #include <memory>

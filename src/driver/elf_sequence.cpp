@@ -1,10 +1,9 @@
-#include "elf/elf_convert.h"
+#include "driver/elf_sequence.h"
 
-#include "coff/input_image.h"
 #include "common/run_state.h"
-#include "dwarf/dwarf_convert.h"
 #include "elf/elf_file.h"
 #include "listing/elf_listing.h"
+#include "output/convert_dwarf.h"
 #include "output/output_files.h"
 
 namespace dravont {
@@ -35,11 +34,6 @@ DwarfSections dwarf_sections(const ElfFile& elf) {
 }
 
 }  // namespace
-
-bool is_elf_image(const InputImage& image) {
-    return image.size() >= 4 && image.bytes[0] == 0x7F && image.bytes[1] == 'E' &&
-           image.bytes[2] == 'L' && image.bytes[3] == 'F';
-}
 
 void convert_elf(RunState& state) {
     const ElfFile elf(state.image, state.inputName, state.out.utf8());
