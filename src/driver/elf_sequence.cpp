@@ -22,6 +22,7 @@ DwarfSections dwarf_sections(const ElfFile& elf) {
     DwarfSections s;
     s.order = elf.order();
     s.info = section(elf, ".debug_info");
+    s.types = section(elf, ".debug_types");
     s.abbrev = section(elf, ".debug_abbrev");
     s.str = section(elf, ".debug_str");
     s.lineStr = section(elf, ".debug_line_str");
@@ -50,6 +51,13 @@ void convert_elf(RunState& state) {
         return value > UINT32_MAX ? std::vector<std::string_view>()
                                   : elf.symbols_at(static_cast<uint32_t>(value));
     };
+    input.hasSymbolAt = [&elf](uint64_t value, std::string_view name) {
+        return value <= UINT32_MAX && elf.has_symbol_at(static_cast<uint32_t>(value), name);
+    };
+    for (const ElfSectionHeader& s : elf.sections()) {
+        if (!(s.sh_flags & SHF_ALLOC) || s.sh_size == 0) continue;
+        input.allocated.push_back({s.sh_addr, uint64_t{s.sh_addr} + s.sh_size, (s.sh_flags & SHF_EXECINSTR) != 0});
+    }
     state.outputs->open(state);
     convert_dwarf(state, input, listing);
     state.outputs->close();

@@ -23,7 +23,7 @@ constexpr uint16_t kGnuStrpAlt = 0x1f21;
 // The value of one attribute, by the class of its form.
 struct FormValue {
     enum Class : uint8_t { Constant, Signed, Address, AddressIndex, Block, Flag, String, StrOffset,
-                           LineStrOffset, StrIndex, Reference, SecOffset, ListIndex } cls = Constant;
+                           LineStrOffset, StrIndex, Reference, SecOffset, ListIndex, Signature } cls = Constant;
     uint64_t value = 0;
     const uint8_t* block = nullptr;
     std::string_view text;
@@ -31,10 +31,11 @@ struct FormValue {
 
 }  // namespace
 
-UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset) {
-    ByteReader r(sections.info, sections.order, offset);
+UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset, bool inTypes) {
+    ByteReader r(inTypes ? sections.types : sections.info, sections.order, offset);
     UnitHeader h;
     h.offset = offset;
+    h.inTypes = inTypes;
     const uint32_t length = r.u32();
     if (length >= 0xFFFFFFF0u) r.fail("64-bit DWARF unit at " + hex_text(offset), offset);
     if (length > r.remaining()) r.fail("unit length at " + hex_text(offset), offset);
@@ -47,25 +48,38 @@ UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset) {
         h.unitType = r.u8();
         h.addressSize = r.u8();
         h.abbrevOffset = r.u32();
-        // Skeleton and split units carry an 8-byte unit id, type units a
-        // signature and a type offset: stepped over, their DIEs are read as
-        // usual.
+        // Skeleton and split units carry an 8-byte unit id (stepped over),
+        // type units a signature and the offset of their type's DIE.
         if (h.unitType == DW_UT_skeleton || h.unitType == DW_UT_split_compile) r.skip(8);
-        if (h.unitType == DW_UT_type || h.unitType == DW_UT_split_type) r.skip(12);
+        if (h.unitType == DW_UT_type || h.unitType == DW_UT_split_type) {
+            h.typeSignature = r.u64();
+            h.typeOffset = r.u32();
+        }
     } else {
-        h.unitType = DW_UT_compile;
+        h.unitType = inTypes ? DW_UT_type : DW_UT_compile;
         h.abbrevOffset = r.u32();
         h.addressSize = r.u8();
+        if (inTypes) {
+            h.typeSignature = r.u64();
+            h.typeOffset = r.u32();
+        }
     }
     const uint8_t a = h.addressSize;
     if (a != 1 && a != 2 && a != 4 && a != 8) r.fail("address size of the unit at " + hex_text(offset), offset);
     h.firstDie = r.position();
     if (h.firstDie > h.end) r.fail("unit header at " + hex_text(offset), offset);
+    if (inTypes) {
+        // One number names a DIE of either section (see kTypesSectionBit).
+        h.offset |= kTypesSectionBit;
+        h.end |= kTypesSectionBit;
+        h.firstDie |= kTypesSectionBit;
+    }
     return h;
 }
 
 DwarfUnit::DwarfUnit(const DwarfSections& sections, const UnitHeader& header, AbbrevCache& abbrevs)
-    : sections_(sections), header_(header), abbrevs_(abbrevs.at(header.abbrevOffset)) {}
+    : sections_(sections), span_(header.inTypes ? sections.types : sections.info), header_(header),
+      abbrevs_(abbrevs.at(header.abbrevOffset)) {}
 
 void DwarfUnit::set_bases(const DieInfo& root) {
     strOffsetsBase_ = {root.hasStrOffsetsBase, root.strOffsetsBase};
@@ -116,9 +130,10 @@ uint64_t DwarfUnit::address(const AddrAttr& a) const {
 }
 
 DieInfo DwarfUnit::read_die(uint64_t offset) const {
-    ByteReader r(sections_.info, sections_.order);
+    ByteReader r(span_, sections_.order);
+    const uint64_t sectionBit = offset & kTypesSectionBit;
     if (!contains_die(offset)) r.fail("reference to DIE " + hex_text(offset) + " outside its unit", offset);
-    r.seek(offset);
+    r.seek(offset & ~kTypesSectionBit);
     DieInfo die;
     die.offset = offset;
     die.abbrevCode = r.uleb();
@@ -132,7 +147,7 @@ DieInfo DwarfUnit::read_die(uint64_t offset) const {
             read_attribute(r, attrs[i].name, attrs[i].form, attrs[i].implicitConst, die, 0);
         }
     }
-    die.next = r.position();
+    die.next = r.position() | sectionBit;
     if (die.next > header_.end) r.fail("DIE " + hex_text(offset) + " runs past its unit", offset);
     return die;
 }
@@ -196,8 +211,7 @@ FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const U
         case DW_FORM_sec_offset: v.cls = FormValue::SecOffset; v.value = r.u32(); break;
         case DW_FORM_loclistx:
         case DW_FORM_rnglistx: v.cls = FormValue::ListIndex; v.value = r.uleb(); break;
-        case DW_FORM_ref_sig8:
-            r.fail("type signature reference (type units are not read)", r.position());
+        case DW_FORM_ref_sig8: v.cls = FormValue::Signature; v.value = r.u64(); break;
         case DW_FORM_ref_sup4:
         case DW_FORM_ref_sup8:
         case DW_FORM_strp_sup:
@@ -275,7 +289,17 @@ void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int6
             break;
         case DW_AT_type:
             if (v.cls == FormValue::Reference) die.type = v.value;
+            if (v.cls == FormValue::Signature) {
+                die.typeBySignature = true;
+                die.typeSignature = v.value;
+            }
             break;
+        case DW_AT_decl_file:
+            die.hasDeclFile = is_constant(v);
+            die.declFile = v.value;
+            break;
+        case DW_AT_dwo_name:
+        case DW_AT_GNU_dwo_name: die.dwoName = string_attr(v); break;
         case DW_AT_abstract_origin:
             if (v.cls == FormValue::Reference) die.abstractOrigin = v.value;
             break;

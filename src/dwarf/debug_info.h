@@ -13,20 +13,28 @@
 
 namespace dravont {
 
+// DIE offsets in .debug_types carry this bit, so that one number names a DIE
+// in either section (the two sections' offsets overlap).
+constexpr uint64_t kTypesSectionBit = uint64_t{1} << 63;
+
 struct UnitHeader {
-    uint64_t offset = 0;     // of the unit header in .debug_info
+    uint64_t offset = 0;     // of the unit header in its section (.debug_types: with kTypesSectionBit)
     uint64_t end = 0;        // offset of the next unit
     uint64_t firstDie = 0;   // offset of the unit's root DIE
     uint16_t version = 0;
     uint8_t unitType = 0;    // DW_UT_*; DWARF 2 to 4 units count as DW_UT_compile
     uint8_t addressSize = 0;
     uint64_t abbrevOffset = 0;
+    bool inTypes = false;      // a DWARF 4 type unit of .debug_types
+    uint64_t typeSignature = 0;  // type units
+    uint64_t typeOffset = 0;     // type units: of the type's DIE, from the unit header
 };
 
 // Decodes the unit header at `offset` of .debug_info. Throws MalformedInput
 // for a unit outside the section, the 64-bit format, a version other than 2
-// to 5, or an address size other than 1, 2, 4 or 8.
-UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset);
+// to 5, or an address size other than 1, 2, 4 or 8. With `inTypes`, decodes
+// the unit at `offset` of .debug_types instead (version 4 type units).
+UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset, bool inTypes = false);
 
 // A string-valued attribute, resolved against its unit when read.
 struct StrAttr {
@@ -69,8 +77,13 @@ struct DieInfo {
     // References as offsets into .debug_info; 0 when absent (no DIE can sit
     // at offset 0, where the first unit header is).
     uint64_t type = 0;
+    bool typeBySignature = false;  // DW_AT_type is a DW_FORM_ref_sig8: typeSignature
+    uint64_t typeSignature = 0;
     uint64_t abstractOrigin = 0;
     uint64_t specification = 0;
+
+    bool hasDeclFile = false;
+    uint64_t declFile = 0;  // index into the unit's line-table file list
 
     bool hasByteSize = false;
     uint64_t byteSize = 0;
@@ -81,6 +94,7 @@ struct DieInfo {
     bool hasStmtList = false;
     uint64_t stmtList = 0;
     StrAttr compDir;
+    StrAttr dwoName;  // DW_AT_dwo_name or DW_AT_GNU_dwo_name: a split unit's skeleton
     bool hasStrOffsetsBase = false;
     uint64_t strOffsetsBase = 0;
     bool hasAddrBase = false;
@@ -98,8 +112,10 @@ public:
 
     // Decodes the DIE at `offset`, which must lie in this unit's DIE area.
     DieInfo read_die(uint64_t offset) const;
+    // `offset` with kTypesSectionBit for a DIE of .debug_types.
     bool contains_die(uint64_t offset) const {
-        return offset >= header_.firstDie && offset < header_.end;
+        return offset >= header_.firstDie && offset < header_.end &&
+               (offset & kTypesSectionBit) == (header_.offset & kTypesSectionBit);
     }
 
     // Takes the string, address and range-list bases from the root DIE.
@@ -117,6 +133,7 @@ private:
                         DieInfo& die, int depth) const;
 
     const DwarfSections& sections_;
+    const ByteSpan& span_;  // .debug_info, or .debug_types for its type units
     UnitHeader header_;
     std::shared_ptr<const AbbrevTable> abbrevs_;
     std::pair<bool, uint64_t> strOffsetsBase_{false, 0};

@@ -30,9 +30,11 @@ enum : uint16_t {
     DW_TAG_namespace = 0x39,
     DW_TAG_unspecified_type = 0x3b,
     DW_TAG_partial_unit = 0x3c,
+    DW_TAG_type_unit = 0x41,
     DW_TAG_shared_type = 0x40,
     DW_TAG_rvalue_reference_type = 0x42,
     DW_TAG_atomic_type = 0x47,
+    DW_TAG_skeleton_unit = 0x4a,
     DW_TAG_immutable_type = 0x4b,
 };
 
@@ -46,6 +48,7 @@ enum : uint16_t {
     DW_AT_high_pc = 0x12,
     DW_AT_language = 0x13,
     DW_AT_comp_dir = 0x1b,
+    DW_AT_decl_file = 0x3a,
     DW_AT_inline = 0x20,
     DW_AT_abstract_origin = 0x31,
     DW_AT_declaration = 0x3c,
@@ -59,7 +62,9 @@ enum : uint16_t {
     DW_AT_str_offsets_base = 0x72,
     DW_AT_addr_base = 0x73,
     DW_AT_rnglists_base = 0x74,
+    DW_AT_dwo_name = 0x76,
     DW_AT_MIPS_linkage_name = 0x2007,
+    DW_AT_GNU_dwo_name = 0x2130,
 };
 
 // Forms.

@@ -10,6 +10,7 @@ namespace dravont {
 struct DwarfSections {
     ByteOrder order = ByteOrder::Big;
     ByteSpan info;      // .debug_info
+    ByteSpan types;     // .debug_types (DWARF 4 type units)
     ByteSpan abbrev;    // .debug_abbrev
     ByteSpan str;       // .debug_str
     ByteSpan lineStr;   // .debug_line_str (DWARF 5)

@@ -185,18 +185,29 @@ void ElfFile::sort_symbols() const {
     });
 }
 
-std::vector<std::string_view> ElfFile::symbols_at(uint32_t value) const {
+namespace {
+
+bool names_an_address(const ElfSymbol& sym) {
+    const uint8_t type = sym.st_info & 0xF;
+    return type != STT_FILE && type != STT_SECTION && sym.st_shndx != SHN_UNDEF;
+}
+
+}  // namespace
+
+// Calls visit(name) for each symbol at `value` until it returns true.
+template <typename Visit>
+void ElfFile::visit_symbols_at(uint32_t value, Visit&& visit) const {
     if (!symbolsIndexed_) index_symbols();
-    std::vector<std::string_view> names;
     const uint32_t count = static_cast<uint32_t>(symtabSpan_.size / kElfSymbolSize);
     // The label prefix is nearly always decided by the first function asked
     // about: a few linear scans cost less than sorting a large table.
     if (++lookups_ <= kLinearLookups) {
         for (uint32_t i = 1; i < count; ++i) {
             const ElfSymbol sym = symbol(i);
-            if (sym.st_value == value) names.push_back(string_at(strtabSpan_, sym.st_name, "symbol name"));
+            if (sym.st_value != value || !names_an_address(sym)) continue;
+            if (visit(string_at(strtabSpan_, sym.st_name, "symbol name"))) return;
         }
-        return names;
+        return;
     }
     if (byValue_.size() + 1 < count) sort_symbols();
     auto it = std::lower_bound(byValue_.begin(), byValue_.end(), value,
@@ -204,9 +215,24 @@ std::vector<std::string_view> ElfFile::symbols_at(uint32_t value) const {
     for (; it != byValue_.end(); ++it) {
         const ElfSymbol sym = symbol(*it);
         if (sym.st_value != value) break;
-        names.push_back(string_at(strtabSpan_, sym.st_name, "symbol name"));
+        if (!names_an_address(sym)) continue;
+        if (visit(string_at(strtabSpan_, sym.st_name, "symbol name"))) return;
     }
+}
+
+std::vector<std::string_view> ElfFile::symbols_at(uint32_t value) const {
+    std::vector<std::string_view> names;
+    visit_symbols_at(value, [&](std::string_view name) {
+        names.push_back(name);
+        return false;
+    });
     return names;
+}
+
+bool ElfFile::has_symbol_at(uint32_t value, std::string_view name) const {
+    bool found = false;
+    visit_symbols_at(value, [&](std::string_view s) { return found = s == name; });
+    return found;
 }
 
 }  // namespace dravont

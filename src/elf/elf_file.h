@@ -38,9 +38,13 @@ public:
 
     // True when the file has a symbol table (SHT_SYMTAB).
     bool has_symbols() const;
-    // The symbols whose st_value equals `value`, by name (st_name resolved).
-    // The first few lookups scan the table; later ones use it sorted by value.
+    // The symbols whose st_value equals `value`, by name (st_name resolved);
+    // file, section and undefined symbols are not counted: their values are
+    // no addresses of code or data. The first few lookups scan the table;
+    // later ones use it sorted by value.
     std::vector<std::string_view> symbols_at(uint32_t value) const;
+    // True when one of symbols_at(value) is spelled `name`.
+    bool has_symbol_at(uint32_t value, std::string_view name) const;
 
 private:
     void decode_header(const std::string& inputName, bool utf8);
@@ -49,6 +53,8 @@ private:
     const ElfSectionHeader* symbol_table() const;
     void index_symbols() const;
     void sort_symbols() const;
+    template <typename Visit>
+    void visit_symbols_at(uint32_t value, Visit&& visit) const;
     static constexpr unsigned kLinearLookups = 8;
 
     ByteSpan whole_;

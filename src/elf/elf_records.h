@@ -26,9 +26,14 @@ constexpr uint32_t SHT_NULL = 0;
 constexpr uint32_t SHT_SYMTAB = 2;
 constexpr uint32_t SHT_NOBITS = 8;
 // sh_flags
+constexpr uint32_t SHF_ALLOC = 0x2;
+constexpr uint32_t SHF_EXECINSTR = 0x4;
 constexpr uint32_t SHF_COMPRESSED = 0x800;
 // special section indices
 constexpr uint16_t SHN_UNDEF = 0;
+// ELF32_ST_TYPE(st_info)
+constexpr uint8_t STT_SECTION = 3;
+constexpr uint8_t STT_FILE = 4;
 constexpr uint16_t SHN_XINDEX = 0xFFFF;
 
 struct ElfHeader {

@@ -1,37 +1,28 @@
 #include "output/convert_dwarf.h"
 
 #include <algorithm>
-#include <memory>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
+#include "common/elf_messages.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
 #include "common/text_out.h"
 #include "dwarf/debug_info.h"
 #include "dwarf/dwarf_constants.h"
-#include "dwarf/line_program.h"
 #include "dwarf/ranges.h"
 #include "listing/elf_listing.h"
 #include "output/debugger_files.h"
+#include "output/dwarf_line_records.h"
+#include "output/dwarf_resolver.h"
 
 namespace dravont {
 
 namespace {
 
-// Bounds that keep malformed input from costing unbounded time or memory.
-constexpr size_t kMaxDepth = 4096;        // nesting of DIEs
-constexpr int kMaxOriginSteps = 64;       // abstract_origin / specification chain
-constexpr int kMaxTypeSteps = 4096;       // typedef / pointer / qualifier chain
-constexpr size_t kNameLength = 32;        // a name is cut after 32 characters
-
-constexpr char kVoid[] = "(VOID)";
-constexpr char kByte[] = "(BYTE)";
-constexpr char kWord[] = "(WORD)";
-constexpr char kLong[] = "(LONG)";
-constexpr char kFloat[] = "(FLOT)";
-constexpr char kDouble[] = "(DBLE)";
-constexpr char kLongDouble[] = "(LGDL)";
+constexpr size_t kMaxDepth = 4096;  // nesting of DIEs
+constexpr size_t kNameLength = 32;  // a name is cut after 32 characters
+constexpr size_t kStaticLength = 65;  // a qualified static's name is cut after 65
 
 std::string_view base_name(std::string_view path) {
     const size_t cut = path.find_last_of("/\\");
@@ -40,122 +31,93 @@ std::string_view base_name(std::string_view path) {
 
 std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min(s.size(), n)); }
 
-// The size class of a base type, by its encoding and size.
-const char* base_type_class(uint8_t encoding, bool hasSize, uint64_t size) {
-    if (!hasSize || size == 0) return kVoid;
-    if (encoding == DW_ATE_complex_float || encoding == DW_ATE_imaginary_float) return kVoid;
-    if (encoding == DW_ATE_float) return size <= 4 ? kFloat : size == 8 ? kDouble : kLongDouble;
-    return size == 1 ? kByte : size == 2 ? kWord : kLong;
-}
-
-// Tags whose DW_AT_type leads on to the type that gives the class.
-bool passes_to_its_type(uint16_t tag) {
-    switch (tag) {
-        case DW_TAG_typedef: case DW_TAG_const_type: case DW_TAG_volatile_type:
-        case DW_TAG_restrict_type: case DW_TAG_atomic_type: case DW_TAG_shared_type:
-        case DW_TAG_immutable_type: case DW_TAG_pointer_type: case DW_TAG_reference_type:
-        case DW_TAG_rvalue_reference_type: case DW_TAG_array_type: case DW_TAG_subroutine_type:
-        case DW_TAG_ptr_to_member_type:
-            return true;
-        default:
-            return false;
-    }
-}
-
-std::string_view tag_text(uint16_t tag) {
-    switch (tag) {
-        case DW_TAG_typedef: return "typedef";
-        case DW_TAG_const_type: return "const";
-        case DW_TAG_volatile_type: return "volatile";
-        case DW_TAG_restrict_type: return "restrict";
-        case DW_TAG_atomic_type: return "atomic";
-        case DW_TAG_pointer_type: return "pointer";
-        case DW_TAG_reference_type: case DW_TAG_rvalue_reference_type: return "reference";
-        case DW_TAG_array_type: return "array";
-        case DW_TAG_subroutine_type: return "function";
-        case DW_TAG_base_type: return "base";
-        case DW_TAG_structure_type: return "struct";
-        case DW_TAG_union_type: return "union";
-        case DW_TAG_class_type: return "class";
-        case DW_TAG_enumeration_type: return "enum";
-        default: return "other";
-    }
-}
-
-// What an entity takes from itself and from the DIEs its abstract_origin
-// and specification chain reaches.
-struct Entity {
-    std::string_view name;
-    std::string_view linkageName;
-    bool external = false;
-    uint64_t type = 0;  // 0: void
-    std::string_view c_name() const { return linkageName.empty() ? name : linkageName; }
-};
-
-// Reads the DIEs references lead to, in the current unit or in any other,
-// and gathers what an entity takes along its abstract_origin and
-// specification chain. The conversion and the label-prefix decision share it.
-class DieResolver {
+// The symbol-file lines written so far, as 64-bit digests of value and
+// name: a line is written once, however many units describe its entity.
+class WrittenLines {
 public:
-    explicit DieResolver(const DwarfSections& sections) : sections_(sections), abbrevs_(sections) {}
-
-    AbbrevCache& abbrevs() { return abbrevs_; }
-    DieInfo die_at(const DwarfUnit& unit, uint64_t offset) { return unit_of(unit, offset).read_die(offset); }
-    Entity resolve(const DwarfUnit& unit, const DieInfo& die);
+    // False when the same value and name were written before.
+    bool first_time(uint32_t value, std::string_view name) {
+        uint64_t h = 0xcbf29ce484222325u;
+        auto mix = [&h](uint8_t b) { h = (h ^ b) * 0x100000001b3u; };
+        for (int i = 0; i < 4; ++i) mix(static_cast<uint8_t>(value >> (8 * i)));
+        for (char c : name) mix(static_cast<uint8_t>(c));
+        if (h == 0) h = 1;  // 0 marks an empty slot
+        if (2 * (count_ + 1) > slots_.size()) grow();
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = (h ^ (h >> 29)) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == h) return false;
+            if (slots_[i] == 0) {
+                slots_[i] = h;
+                ++count_;
+                return true;
+            }
+        }
+    }
 
 private:
-    const DwarfUnit& unit_of(const DwarfUnit& current, uint64_t offset);
+    void grow() {
+        std::vector<uint64_t> old(slots_.empty() ? 1024 : slots_.size() * 2, 0);
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (uint64_t h : old) {
+            if (h == 0) continue;
+            size_t i = (h ^ (h >> 29)) & mask;
+            while (slots_[i] != 0) i = (i + 1) & mask;
+            slots_[i] = h;
+        }
+    }
 
-    const DwarfSections& sections_;
-    AbbrevCache abbrevs_;
-    // Units other than the current one, found when a reference leads there.
-    std::vector<uint64_t> unitOffsets_;
-    std::unique_ptr<DwarfUnit> otherUnit_;
-};
-
-// A function of the unit that was written: its entry and its ranges.
-struct UnitFunction {
-    uint64_t value;
-    uint32_t firstRange;
-    uint32_t rangeCount;
+    std::vector<uint64_t> slots_;
+    size_t count_ = 0;
 };
 
 class Conversion {
 public:
     Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix)
-        : sections_(input.sections), files_(state), listing_(listing), resolver_(input.sections),
-          prefix_(prefix) {}
+        : state_(state), input_(input), sections_(input.sections), files_(state), listing_(listing),
+          resolver_(input.sections), classes_(resolver_), lines_(resolver_, files_, listing, input.allocated),
+          prefix_(prefix) {
+        entityOut_.set_utf8(state.out.utf8());
+    }
 
     void run();
 
 private:
     void convert_unit(const UnitHeader& header);
+    void refuse_split_unit(const DwarfUnit& unit, const DieInfo& root);
     void walk_dies(const DwarfUnit& unit, const DieInfo& root);
     void on_subprogram(const DwarfUnit& unit, const DieInfo& die);
     void on_variable(const DwarfUnit& unit, const DieInfo& die);
     void push_inlined_scope(const DwarfUnit& unit, const DieInfo& die);
-    void write_lines(const DwarfUnit& unit, const DieInfo& root);
 
-    const char* size_class(const DwarfUnit& unit, uint64_t type);
-    std::string describe_type(const DwarfUnit& unit, uint64_t type);
-    std::string written_name(const Entity& e, bool withScope);
-    std::string qualifier() const;
+    bool placed(uint64_t address, bool executable, const Entity& e, uint8_t addressSize) const;
+    bool function_ranges(const DwarfUnit& unit, const DieInfo& die, const Entity& e, uint64_t& entry);
+    std::string written_name(const Entity& e, bool hasAddress, uint64_t address);
+    std::string qualified(std::string name, const DwarfUnit& unit, const Entity& e);
+    std::string file_scope(const DwarfUnit& unit, const Entity& e);
+    bool write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass);
     void list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e, bool hasAddress,
                      uint64_t address, std::string_view result, bool withType);
 
+    RunState& state_;
+    const DwarfInput& input_;
     const DwarfSections& sections_;
     DebuggerFiles files_;
     TextOut* listing_;
+    TextOut entityOut_;  // debug mode: the current unit's entity table
     DieResolver resolver_;
+    TypeClasses classes_;
+    LineRecords lines_;
     std::string_view prefix_;
+    WrittenLines written_;
+    std::vector<PendingUnit> units_;
+    std::vector<uint64_t> entries_;  // of every written function
 
     // Per unit.
+    PendingUnit* unit_ = nullptr;
     std::string_view unitPrefix_;
-    std::string fileName_;                  // the unit's base name, cut after 32
-    std::vector<std::string> scopes_;       // written names of the enclosing functions
-    std::vector<UnitFunction> functions_;
-    std::vector<AddressRange> ranges_;
-    std::unordered_map<uint64_t, const char*> classes_;  // type DIE offset -> class
+    std::string fileName_;              // the unit's base name, cut after 32
+    std::vector<std::string> scopes_;   // written names of the enclosing functions
 };
 
 void Conversion::run() {
@@ -165,28 +127,62 @@ void Conversion::run() {
         convert_unit(header);
         offset = header.end;
     }
+    lines_.set_entries(std::move(entries_));
+    for (PendingUnit& unit : units_) lines_.write_unit(unit);
+}
+
+void Conversion::refuse_split_unit(const DwarfUnit& unit, const DieInfo& root) {
+    const bool skeleton = unit.header().unitType == DW_UT_skeleton ||
+                          unit.header().unitType == DW_UT_split_compile ||
+                          root.tag == DW_TAG_skeleton_unit || root.dwoName.kind != StrAttr::None;
+    if (!skeleton) return;
+    std::string_view dwo;
+    try {
+        dwo = unit.string(root.dwoName);
+    } catch (const MalformedInput&) {
+    }
+    if (dwo.empty()) dwo = unit.string(root.name);
+    TextOut text;
+    text.set_utf8(state_.out.utf8());
+    text.put(state_.inputName).put(msg::kSplitDwarf).put(" dwo=").put(dwo).put("\n\n");
+    throw RunFailure(text.take());
 }
 
 void Conversion::convert_unit(const UnitHeader& header) {
     DwarfUnit unit(sections_, header, resolver_.abbrevs());
     if (header.firstDie >= header.end) return;  // a unit without DIEs
     const DieInfo root = unit.read_die(header.firstDie);
-    if (root.tag != DW_TAG_compile_unit && root.tag != DW_TAG_partial_unit) return;  // type units
     unit.set_bases(root);
+    refuse_split_unit(unit, root);
+    if (root.tag != DW_TAG_compile_unit && root.tag != DW_TAG_partial_unit) return;  // type units
     const std::string_view name = unit.string(root.name);
     fileName_.assign(cut(base_name(name), kNameLength));
     unitPrefix_ = root.language == DW_LANG_Mips_Assembler ? std::string_view() : prefix_;
-    functions_.clear();
-    ranges_.clear();
     classes_.clear();
-    if (listing_) print_unit_heading(*listing_, header.offset, header.version, name);
-    walk_dies(unit, root);
-    if (listing_) print_entity_end(*listing_);
+
+    units_.emplace_back();
+    unit_ = &units_.back();
+    unit_->offset = header.offset;
+    unit_->addressSize = header.addressSize;
+    unit_->name.assign(name);
+    unit_->compDir.assign(unit.string(root.compDir));
     // Library sources and nameless units get no marker; writing their line
     // records under the previous unit's marker would be wrong.
-    if (name.empty() || name.find("newlib/lib") != std::string_view::npos) return;
-    files_.file_marker(fileName_);
-    if (root.hasStmtList) write_lines(unit, root);
+    unit_->writesLines = !name.empty() && name.find("newlib/lib") == std::string_view::npos;
+    // A link-time optimised unit is named "<artificial>": its functions come
+    // from the files of the early units its DIEs refer to.
+    unit_->ownFile = name.empty() || name.front() != '<';
+    if (unit_->ownFile) unit_->marker = fileName_;
+    unit_->hasStmtList = root.hasStmtList;
+    unit_->stmtList = root.stmtList;
+
+    TextOut* const listing = listing_ ? &entityOut_ : nullptr;
+    if (listing) print_unit_heading(*listing, header.offset, header.version, name);
+    walk_dies(unit, root);
+    if (listing) {
+        print_entity_end(*listing);
+        unit_->listing = entityOut_.take();
+    }
 }
 
 void Conversion::walk_dies(const DwarfUnit& unit, const DieInfo& root) {
@@ -224,64 +220,131 @@ void Conversion::walk_dies(const DwarfUnit& unit, const DieInfo& root) {
     }
 }
 
-std::string Conversion::qualifier() const {
-    if (scopes_.empty()) return fileName_;
-    std::string_view scope = scopes_.back();
-    if (!scope.empty() && scope.front() == '_') scope.remove_prefix(1);
-    return std::string(scope);
+// Whether the linker kept what the entity's address describes. It moves the
+// addresses of what it discarded to 0 (or to a tombstone, all ones); where
+// code or data really starts at 0, an entity there is taken as real only
+// when the symbol table has it at 0.
+bool Conversion::placed(uint64_t address, bool executable, const Entity& e, uint8_t addressSize) const {
+    if (is_tombstone(address, addressSize) || !in_sections(input_.allocated, address, executable)) return false;
+    if (address != 0 || !input_.hasSymbols) return true;
+    for (const std::string_view n : {e.name, e.linkageName}) {
+        if (n.empty()) continue;
+        if (input_.hasSymbolAt(0, n) || input_.hasSymbolAt(0, "_" + std::string(n))) return true;
+    }
+    return false;
 }
 
-std::string Conversion::written_name(const Entity& e, bool withScope) {
+// The function's ranges that the linker kept, appended to the unit's; false
+// when none is left. `entry` is then its entry address.
+bool Conversion::function_ranges(const DwarfUnit& unit, const DieInfo& die, const Entity& e, uint64_t& entry) {
+    const uint8_t size = unit.header().addressSize;
+    std::vector<AddressRange>& ranges = unit_->ranges;
+    if (die.lowPc.kind == AddrAttr::Address || die.lowPc.kind == AddrAttr::Index) {
+        const uint64_t low = unit.address(die.lowPc);
+        if (!placed(low, true, e, size)) return false;
+        uint64_t high = low;
+        if (die.highPc.kind == AddrAttr::Constant) high = low + die.highPc.value;
+        else if (die.highPc.kind != AddrAttr::None) high = unit.address(die.highPc);
+        if (high > low) ranges.push_back({low, high});
+        entry = low;
+        return true;
+    }
+    const size_t first = ranges.size();
+    for (const AddressRange& r : read_ranges(unit, die)) {
+        if (placed(r.low, true, e, size)) ranges.push_back(r);
+    }
+    if (ranges.size() == first) return false;
+    entry = ranges[first].low;
+    uint64_t chosen = entry;
+    if (die.entryPc.kind == AddrAttr::Constant) chosen = entry + die.entryPc.value;
+    else if (die.entryPc.kind != AddrAttr::None) chosen = unit.address(die.entryPc);
+    if (placed(chosen, true, e, size)) entry = chosen;
+    return true;
+}
+
+// The C name with the label prefix, cut after 32. A name the symbol table
+// spells without the prefix at the entity's address (a C function renamed by
+// __asm__) is written as the symbol table spells it.
+std::string Conversion::written_name(const Entity& e, bool hasAddress, uint64_t address) {
+    const std::string_view cName = e.c_name();
     std::string name(unitPrefix_);
-    name.append(e.c_name());
+    name.append(cName);
+    if (!unitPrefix_.empty() && hasAddress && input_.hasSymbols && input_.hasSymbolAt(address, cName) &&
+        !input_.hasSymbolAt(address, name)) {
+        name.assign(cName);
+    }
     if (name.size() > kNameLength) name.resize(kNameLength);
-    if (withScope && !e.external) name.append("@").append(qualifier());
     return name;
+}
+
+// The qualifier of a file-scope static: the unit's base name, or in a
+// link-time optimised unit the base name of the entity's own file.
+std::string Conversion::file_scope(const DwarfUnit& unit, const Entity& e) {
+    (void)unit;
+    if (unit_->ownFile || !e.hasDeclFile) return fileName_;
+    const std::vector<std::string>& paths = lines_.file_paths(e.declUnit);
+    if (e.declFile >= paths.size() || paths[e.declFile].empty()) return fileName_;
+    return std::string(cut(base_name(paths[e.declFile]), kNameLength));
+}
+
+std::string Conversion::qualified(std::string name, const DwarfUnit& unit, const Entity& e) {
+    if (e.external) return name;
+    name.append("@");
+    if (scopes_.empty()) return name.append(file_scope(unit, e));
+    std::string_view scope = scopes_.back();
+    if (!scope.empty() && scope.front() == '_') scope.remove_prefix(1);
+    return name.append(scope);
+}
+
+// Writes the entity's symbol-file line unless the same line was written
+// before; false then.
+bool Conversion::write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass) {
+    const uint32_t address = static_cast<uint32_t>(value);
+    if (!written_.first_time(address, cut(name, e.external ? kNameLength : kStaticLength))) return false;
+    if (e.external) files_.external_symbol(address, name, sizeClass);
+    else files_.static_symbol(address, name, sizeClass);
+    return true;
 }
 
 void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
     const Entity e = resolver_.resolve(unit, die);
     if (e.c_name().empty()) {
-        if (listing_) list_entity(unit, die, e, false, 0, "not written: no name", false);
+        list_entity(unit, die, e, false, 0, "not written: no name", false);
         return;
     }
-    const std::string name = written_name(e, true);
-    scopes_.push_back(name);  // its statics are qualified with it, written or not
-
-    const uint32_t firstRange = static_cast<uint32_t>(ranges_.size());
+    const size_t firstRange = unit_->ranges.size();
     uint64_t value = 0;
-    bool hasAddress = false;
-    if (!die.declaration && (die.lowPc.kind == AddrAttr::Address || die.lowPc.kind == AddrAttr::Index)) {
-        const uint64_t low = unit.address(die.lowPc);
-        uint64_t high = low;
-        if (die.highPc.kind == AddrAttr::Constant) high = low + die.highPc.value;
-        else if (die.highPc.kind != AddrAttr::None) high = unit.address(die.highPc);
-        if (high > low) ranges_.push_back({low, high});
-        value = low;
-        hasAddress = true;
-    } else if (!die.declaration && die.rangesKind != DieInfo::NoRanges) {
-        const std::vector<AddressRange> parts = read_ranges(unit, die);
-        if (!parts.empty()) {
-            ranges_.insert(ranges_.end(), parts.begin(), parts.end());
-            value = parts.front().low;
-            if (die.entryPc.kind == AddrAttr::Constant) value += die.entryPc.value;
-            else if (die.entryPc.kind != AddrAttr::None) value = unit.address(die.entryPc);
-            hasAddress = true;
-        }
-    }
-    if (!hasAddress) {
-        if (listing_) {
-            list_entity(unit, die, e, false, 0,
-                        die.declaration ? "not written: declaration" : "not written: no address", false);
-        }
+    const bool hasAddress = !die.declaration && (die.lowPc.kind == AddrAttr::Address ||
+                                                 die.lowPc.kind == AddrAttr::Index ||
+                                                 die.rangesKind != DieInfo::NoRanges);
+    const bool kept = hasAddress && function_ranges(unit, die, e, value);
+    const std::string name = qualified(written_name(e, kept, value), unit, e);
+    scopes_.push_back(name);  // its statics are qualified with it, written or not
+    if (!kept) {
+        unit_->ranges.resize(firstRange);
+        const char* why = die.declaration ? "not written: declaration"
+                          : hasAddress    ? "not written: discarded by the linker"
+                                          : "not written: no address";
+        list_entity(unit, die, e, false, 0, why, false);
         return;
     }
-    const char* sizeClass = size_class(unit, e.type);
-    const uint32_t address = static_cast<uint32_t>(value);
-    if (e.external) files_.external_symbol(address, name, sizeClass);
-    else files_.static_symbol(address, name, sizeClass);
-    functions_.push_back({value, firstRange, static_cast<uint32_t>(ranges_.size()) - firstRange});
-    if (listing_) list_entity(unit, die, e, true, value, e.external ? "external" : "static", true);
+    const char* sizeClass = classes_.size_class(unit, e.type);
+    if (!write_symbol(e, value, name, sizeClass)) {
+        unit_->ranges.resize(firstRange);
+        list_entity(unit, die, e, true, value, "not written: repeats a written symbol", true);
+        return;
+    }
+    PendingFunction f;
+    f.value = value;
+    f.firstRange = static_cast<uint32_t>(firstRange);
+    f.rangeCount = static_cast<uint32_t>(unit_->ranges.size() - firstRange);
+    f.hasDeclFile = e.hasDeclFile;
+    f.declFile = e.declFile;
+    f.declUnit = e.declUnit;
+    unit_->functions.push_back(f);
+    unit_->functionAtZero = unit_->functionAtZero || value == 0;
+    entries_.push_back(value);
+    list_entity(unit, die, e, true, value, e.external ? "external" : "static", true);
 }
 
 void Conversion::push_inlined_scope(const DwarfUnit& unit, const DieInfo& die) {
@@ -290,8 +353,8 @@ void Conversion::push_inlined_scope(const DwarfUnit& unit, const DieInfo& die) {
     if (e.c_name().empty()) return;
     // An inlined copy is qualified as its function would be written, at
     // file scope.
-    std::string name = written_name(e, false);
-    if (!e.external) name.append("@").append(fileName_);
+    std::string name = written_name(e, false, 0);
+    if (!e.external) name.append("@").append(file_scope(unit, e));
     scopes_.push_back(name);
 }
 
@@ -303,122 +366,30 @@ void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
         why = "not written: not a static address";
     }
     if (why) {
-        if (listing_) list_entity(unit, die, Entity{}, false, 0, why, false);
+        list_entity(unit, die, Entity{}, false, 0, why, false);
         return;
     }
     const Entity e = resolver_.resolve(unit, die);
     if (e.c_name().empty()) {
-        if (listing_) list_entity(unit, die, e, false, 0, "not written: no name", false);
+        list_entity(unit, die, e, false, 0, "not written: no name", false);
         return;
     }
     ByteSpan operand{die.location + 1, size, 0, sections_.info.fileSize, sections_.info.name, true};
     const uint64_t value = ByteReader(operand, sections_.order).sized(size);
-    const char* sizeClass = size_class(unit, e.type);
-    const std::string name = written_name(e, true);
-    if (e.external) files_.external_symbol(static_cast<uint32_t>(value), name, sizeClass);
-    else files_.static_symbol(static_cast<uint32_t>(value), name, sizeClass);
-    if (listing_) list_entity(unit, die, e, true, value, e.external ? "external" : "static", true);
-}
-
-const DwarfUnit& DieResolver::unit_of(const DwarfUnit& current, uint64_t offset) {
-    if (current.contains_die(offset)) return current;
-    if (otherUnit_ && otherUnit_->contains_die(offset)) return *otherUnit_;
-    if (unitOffsets_.empty()) {
-        for (uint64_t at = 0; at < sections_.info.size;) {
-            unitOffsets_.push_back(at);
-            at = decode_unit_header(sections_, at).end;
-        }
+    if (!placed(value, false, e, size)) {
+        list_entity(unit, die, e, true, value, "not written: discarded by the linker", false);
+        return;
     }
-    auto it = std::upper_bound(unitOffsets_.begin(), unitOffsets_.end(), offset);
-    if (it == unitOffsets_.begin() || offset >= sections_.info.size) {
-        ByteReader(sections_.info, sections_.order).fail("reference to DIE " + hex_text(offset), offset);
-    }
-    otherUnit_ = std::make_unique<DwarfUnit>(sections_, decode_unit_header(sections_, *(it - 1)), abbrevs_);
-    if (otherUnit_->header().firstDie < otherUnit_->header().end) {
-        otherUnit_->set_bases(otherUnit_->read_die(otherUnit_->header().firstDie));
-    }
-    return *otherUnit_;
-}
-
-Entity DieResolver::resolve(const DwarfUnit& unit, const DieInfo& die) {
-    Entity e;
-    bool hasType = false;
-    DieInfo current = die;
-    const DwarfUnit* at = &unit;
-    for (int step = 0;; ++step) {
-        if (e.name.empty()) e.name = at->string(current.name);
-        if (e.linkageName.empty()) e.linkageName = at->string(current.linkageName);
-        e.external = e.external || current.external;
-        if (!hasType && current.type != 0) {
-            e.type = current.type;
-            hasType = true;
-        }
-        const uint64_t next = current.abstractOrigin != 0 ? current.abstractOrigin : current.specification;
-        if (next == 0) return e;
-        if (step >= kMaxOriginSteps) {
-            ByteReader(sections_.info, sections_.order)
-                .fail("abstract_origin/specification chain of DIE " + hex_text(die.offset) + " loops", die.offset);
-        }
-        at = &unit_of(*at, next);
-        current = at->read_die(next);
-    }
-}
-
-const char* Conversion::size_class(const DwarfUnit& unit, uint64_t type) {
-    std::vector<uint64_t> seen;
-    const char* result = kVoid;
-    for (uint64_t offset = type;;) {
-        if (offset == 0) break;
-        auto known = classes_.find(offset);
-        if (known != classes_.end()) {
-            result = known->second;
-            break;
-        }
-        if (seen.size() >= static_cast<size_t>(kMaxTypeSteps) ||
-            std::find(seen.end() - std::min<size_t>(seen.size(), 8), seen.end(), offset) != seen.end()) {
-            ByteReader(sections_.info, sections_.order).fail("type chain of DIE " + hex_text(type) + " loops", type);
-        }
-        seen.push_back(offset);
-        const DieInfo t = resolver_.die_at(unit, offset);
-        if (t.tag == DW_TAG_base_type) {
-            result = base_type_class(t.encoding, t.hasByteSize, t.byteSize);
-            break;
-        }
-        if (t.tag == DW_TAG_subprogram || passes_to_its_type(t.tag)) {
-            offset = t.type;
-            continue;
-        }
-        break;  // structures, unions, classes, enumerations, unspecified types
-    }
-    for (uint64_t offset : seen) classes_.emplace(offset, result);
-    return result;
-}
-
-// The type chain as the listing shows it ("const>pointer>base(1)"). It never
-// throws: an unreadable link shows as "?".
-std::string Conversion::describe_type(const DwarfUnit& unit, uint64_t type) {
-    std::string text;
-    try {
-        for (int step = 0; type != 0 && step < 12; ++step) {
-            const DieInfo t = resolver_.die_at(unit, type);
-            if (!text.empty()) text += '>';
-            text.append(tag_text(t.tag));
-            if (t.tag == DW_TAG_base_type) {
-                text.append("(").append(std::to_string(t.byteSize)).append(")");
-                return text;
-            }
-            if (!passes_to_its_type(t.tag)) return text;
-            type = t.type;
-        }
-        if (type == 0) text.append(text.empty() ? "void" : ">void");
-    } catch (const MalformedInput&) {
-        text.append("?");
-    }
-    return text;
+    const char* sizeClass = classes_.size_class(unit, e.type);
+    const std::string name = qualified(written_name(e, true, value), unit, e);
+    const bool first = write_symbol(e, value, name, sizeClass);
+    list_entity(unit, die, e, true, value,
+                !first ? "not written: repeats a written symbol" : e.external ? "external" : "static", true);
 }
 
 void Conversion::list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e,
                              bool hasAddress, uint64_t address, std::string_view result, bool withType) {
+    if (!listing_) return;
     EntityRow row;
     row.offset = die.offset;
     row.tag = die.tag == DW_TAG_subprogram ? "subprogram" : "variable";
@@ -431,127 +402,11 @@ void Conversion::list_entity(const DwarfUnit& unit, const DieInfo& die, const En
     row.name = name;
     row.hasAddress = hasAddress;
     row.address = address;
-    const std::string chain = withType ? describe_type(unit, e.type) : std::string();
+    const std::string chain = withType ? classes_.describe(unit, e.type) : std::string();
     row.typeChain = chain;
-    row.sizeClass = withType ? std::string_view(classes_.count(e.type) ? classes_[e.type] : kVoid) : "";
+    row.sizeClass = withType ? std::string_view(classes_.known(e.type)) : "";
     row.result = result;
-    print_entity_row(*listing_, row);
-}
-
-// The rows of the unit's line table that can give a line record: those of
-// the unit's own source file with a line number, in program order.
-struct KeptRow {
-    uint64_t address;
-    uint32_t line;
-    uint32_t row;  // index into LineTable::rows
-};
-
-enum RowResult : uint8_t {
-    kEndOfSequence, kLineZero, kOtherFile, kOutside, kBaseLine, kAtEntry, kSuperseded, kWritten
-};
-
-const char* row_result_text(RowResult r) {
-    switch (r) {
-        case kEndOfSequence: return "end of sequence";
-        case kLineZero: return "line 0";
-        case kOtherFile: return "other file";
-        case kOutside: return "outside every function";
-        case kBaseLine: return "base record";
-        case kAtEntry: return "at the entry address";
-        case kSuperseded: return "a later row has the same address";
-        case kWritten: return "written";
-    }
-    return "";
-}
-
-std::vector<bool> own_files(const LineTable& table, std::string_view unitName, const std::string& compDir) {
-    std::vector<bool> own(table.files.size(), false);
-    const std::string unitPath = join_path(compDir, std::string(unitName));
-    bool any = false;
-    for (uint32_t f = 0; f < table.files.size(); ++f) {
-        if (table.files[f].name.empty()) continue;
-        own[f] = line_file_path(table, f, compDir) == unitPath;
-        any = any || own[f];
-    }
-    if (any) return own;
-    const std::string_view unitBase = base_name(unitName);
-    for (uint32_t f = 0; f < table.files.size(); ++f) {
-        own[f] = !table.files[f].name.empty() && base_name(table.files[f].name) == unitBase;
-    }
-    return own;
-}
-
-void Conversion::write_lines(const DwarfUnit& unit, const DieInfo& root) {
-    const LineTable table = decode_line_table(sections_, root.stmtList, unit.header().addressSize);
-    const std::string compDir(unit.string(root.compDir));
-    const std::vector<bool> own = own_files(table, unit.string(root.name), compDir);
-
-    std::vector<RowResult> results(listing_ ? table.rows.size() : 0, kOutside);
-    std::vector<KeptRow> kept;
-    for (uint32_t i = 0; i < table.rows.size(); ++i) {
-        const LineRow& row = table.rows[i];
-        RowResult r = kOutside;
-        if (row.endSequence) r = kEndOfSequence;
-        else if (row.line == 0) r = kLineZero;
-        else if (row.file >= own.size() || !own[row.file]) r = kOtherFile;
-        else kept.push_back({row.address, row.line, i});
-        if (listing_) results[i] = r;
-    }
-    // Kept rows by address (program order among equals), to find each
-    // function's rows by its ranges.
-    std::vector<uint32_t> byAddress(kept.size());
-    for (uint32_t i = 0; i < kept.size(); ++i) byAddress[i] = i;
-    std::sort(byAddress.begin(), byAddress.end(), [&](uint32_t a, uint32_t b) {
-        return kept[a].address != kept[b].address ? kept[a].address < kept[b].address : a < b;
-    });
-    std::vector<bool> claimed(kept.size(), false);
-    std::vector<uint32_t> mine;
-    for (const UnitFunction& f : functions_) {
-        mine.clear();
-        for (uint32_t k = 0; k < f.rangeCount; ++k) {
-            const AddressRange& range = ranges_[f.firstRange + k];
-            auto it = std::lower_bound(byAddress.begin(), byAddress.end(), range.low,
-                                       [&](uint32_t i, uint64_t a) { return kept[i].address < a; });
-            for (; it != byAddress.end() && kept[*it].address < range.high; ++it) {
-                // Functions never share code: rows claimed twice mean
-                // overlapping ranges, which would also multiply the output.
-                if (claimed[*it]) {
-                    ByteReader(sections_.line, sections_.order)
-                        .fail("line rows of two functions overlap at address " + hex_text(kept[*it].address),
-                              table.offset);
-                }
-                claimed[*it] = true;
-                mine.push_back(*it);
-            }
-        }
-        if (mine.empty()) continue;
-        std::sort(mine.begin(), mine.end());
-        uint32_t base = mine.front();
-        for (uint32_t i : mine) {
-            if (kept[i].address == f.value) {
-                base = i;
-                break;
-            }
-        }
-        files_.line_record(static_cast<uint32_t>(f.value), kept[base].line);
-        for (size_t j = 0; j < mine.size(); ++j) {
-            const KeptRow& row = kept[mine[j]];
-            RowResult r = kWritten;
-            if (row.address == f.value) r = mine[j] == base ? kBaseLine : kAtEntry;
-            else if (j + 1 < mine.size() && kept[mine[j + 1]].address == row.address) r = kSuperseded;
-            else files_.line_record(static_cast<uint32_t>(row.address), row.line);
-            if (listing_) results[row.row] = r;
-        }
-    }
-    if (!listing_) return;
-    print_line_heading(*listing_, table.offset, table.version);
-    for (uint32_t i = 0; i < table.rows.size(); ++i) {
-        const LineRow& row = table.rows[i];
-        const std::string path = line_file_path(table, row.file, compDir);
-        print_line_row(*listing_, row.address, base_name(path), row.line, row.endSequence,
-                       row_result_text(results[i]));
-    }
-    print_line_end(*listing_);
+    print_entity_row(entityOut_, row);
 }
 
 }  // namespace
@@ -576,12 +431,13 @@ std::string_view decide_label_prefix(const DwarfInput& input) {
             const std::string_view name = resolver.resolve(unit, die).c_name();
             if (name.empty()) continue;
             const std::vector<std::string_view> symbols = input.symbolsAt(unit.address(die.lowPc));
+            // "name.part.0", "name.cold" and H8's "name___1" are the
+            // compiler's copies of the same function.
             auto has = [&](const std::string& label) {
                 for (std::string_view s : symbols) {
-                    if (s == label || (s.size() > label.size() && s.substr(0, label.size()) == label &&
-                                       s[label.size()] == '.')) {
-                        return true;
-                    }
+                    if (s.size() < label.size() || s.substr(0, label.size()) != label) continue;
+                    const std::string_view rest = s.substr(label.size());
+                    if (rest.empty() || rest.front() == '.' || rest.substr(0, 3) == "___") return true;
                 }
                 return false;
             };

@@ -16,12 +16,25 @@ namespace dravont {
 struct RunState;
 class TextOut;
 
+// A section the executable occupies in the target's memory (SHF_ALLOC,
+// non-empty): what the linker kept lies in one of these.
+struct AllocatedSection {
+    uint64_t low = 0;
+    uint64_t high = 0;  // first address past it
+    bool executable = false;  // SHF_EXECINSTR
+};
+
 struct DwarfInput {
     DwarfSections sections;
-    // The names of the ELF symbols at an address; empty when the file has no
-    // symbol table. Decides the label prefix ("_main" for main).
+    std::vector<AllocatedSection> allocated;
+    // The names of the ELF symbols at an address, file, section and
+    // undefined symbols left out; empty when the file has no symbol table.
+    // They decide the label prefix ("_main" for main), the spelling of
+    // renamed functions and whether an entity at 0 is real.
     bool hasSymbols = false;
     std::function<std::vector<std::string_view>(uint64_t)> symbolsAt;
+    // True when one of symbolsAt(address) is spelled `name`.
+    std::function<bool(uint64_t, std::string_view)> hasSymbolAt;
 };
 
 // Writes both files through state.outputs and advances the counters. With

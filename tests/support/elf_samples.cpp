@@ -167,6 +167,7 @@ std::vector<uint8_t> wrap(bool big, uint16_t machine, const DebugSections& secti
     ElfBuilder elf(big, machine);
     elf.add_section({".text", 1, 6, 0x1000, std::vector<uint8_t>(0x108, 0)});
     add_debug_sections(elf, sections);
+    elf.add_section({".data", 1, 3, 0x2000, std::vector<uint8_t>(0x100, 0)});  // the variables
     elf.add_symbol({"_main", 0x1000});
     elf.add_symbol({"_split", 0x1040});
     return elf.build();
@@ -220,6 +221,7 @@ size_t debug_info_header() {
     ElfBuilder elf(true, 46);
     elf.add_section({".text", 1, 6, 0x1000, std::vector<uint8_t>(0x108, 0)});
     add_debug_sections(elf, sample_sections(true, 4));
+    elf.add_section({".data", 1, 3, 0x2000, std::vector<uint8_t>(0x100, 0)});
     elf.add_symbol({"_main", 0x1000});
     elf.add_symbol({"_split", 0x1040});
     return elf.layout().section_header(2);
@@ -279,12 +281,6 @@ std::vector<BrokenImage> broken_images() {
          unit_with({die(DW_TAG_variable, {raw(DW_AT_name, DW_FORM_indirect, {0x16, 0x16, 0x16, 0x16, 0x16, 0x08, 0x61, 0})})}),
          "DW_FORM_indirect"},
         {"DIE tree deeper than the bound", unit_with({nested_blocks(5000)}), "DIE nesting deeper"},
-        {"overlapping functions",
-         unit_with({die(DW_TAG_subprogram, {text(DW_AT_name, "a", DW_FORM_string), address(DW_AT_low_pc, 0x1000),
-                                            constant(DW_AT_high_pc, 0x20, DW_FORM_data4)}),
-                    die(DW_TAG_subprogram, {text(DW_AT_name, "b", DW_FORM_string), address(DW_AT_low_pc, 0x1004),
-                                            constant(DW_AT_high_pc, 0x8, DW_FORM_data4)})}),
-         "overlap"},
     };
 }
 

@@ -1,0 +1,305 @@
+#include "output/dwarf_line_records.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "common/text_out.h"
+#include "dwarf/line_program.h"
+#include "listing/elf_listing.h"
+#include "output/convert_dwarf.h"
+#include "output/debugger_files.h"
+#include "output/dwarf_resolver.h"
+
+namespace dravont {
+
+namespace {
+
+constexpr size_t kNameLength = 32;  // a marker's name is cut after 32 characters
+constexpr uint32_t kNoGroup = UINT32_MAX;
+
+std::string_view base_name(std::string_view path) {
+    const size_t cut = path.find_last_of("/\\");
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+// Rows that can give a line record: with a line number, in a sequence that
+// was kept, of a file some function may take its records from.
+struct KeptRow {
+    uint64_t address;
+    uint32_t line;
+    uint32_t row;    // index into LineTable::rows
+    uint32_t group;  // the row's file: 0 the unit's own, else another
+};
+
+enum RowResult : uint8_t {
+    kEndOfSequence, kLineZero, kOtherFile, kOutside, kBaseLine, kAtEntry, kSuperseded, kWritten,
+    kDiscarded, kClaimedEarlier
+};
+
+const char* row_result_text(RowResult r) {
+    switch (r) {
+        case kEndOfSequence: return "end of sequence";
+        case kLineZero: return "line 0";
+        case kOtherFile: return "other file";
+        case kOutside: return "outside every function";
+        case kBaseLine: return "base record";
+        case kAtEntry: return "at the entry address";
+        case kSuperseded: return "a later row has the same address";
+        case kWritten: return "written";
+        case kDiscarded: return "discarded by the linker";
+        case kClaimedEarlier: return "claimed by an earlier function";
+    }
+    return "";
+}
+
+// The files of the line table that are the unit's own source file: those
+// whose path is the unit's, else those of the same base name.
+std::vector<bool> own_files(const std::vector<std::string>& paths, std::string_view unitName,
+                            const std::string& compDir) {
+    std::vector<bool> own(paths.size(), false);
+    const std::string unitPath = join_path(compDir, std::string(unitName));
+    bool any = false;
+    for (size_t f = 0; f < paths.size(); ++f) {
+        own[f] = !paths[f].empty() && paths[f] == unitPath;
+        any = any || own[f];
+    }
+    if (any) return own;
+    const std::string_view unitBase = base_name(unitName);
+    for (size_t f = 0; f < paths.size(); ++f) own[f] = !paths[f].empty() && base_name(paths[f]) == unitBase;
+    return own;
+}
+
+std::vector<std::string> table_paths(const LineTable& table, const std::string& compDir) {
+    std::vector<std::string> paths(table.files.size());
+    for (uint32_t f = 0; f < table.files.size(); ++f) {
+        if (!table.files[f].name.empty()) paths[f] = line_file_path(table, f, compDir);
+    }
+    return paths;
+}
+
+// Groups of rows and functions by file: 0 is the unit's own file, the
+// others are numbered by path as they are met.
+class FileGroups {
+public:
+    uint32_t of_path(const std::string& path) {
+        if (path.empty()) return kNoGroup;
+        auto it = ids_.find(path);
+        if (it != ids_.end()) return it->second;
+        const uint32_t id = static_cast<uint32_t>(paths_.size());
+        ids_.emplace(path, id);
+        paths_.push_back(path);
+        return id;
+    }
+    void set_own(const std::string& path) { ids_.emplace(path, 0); }
+    const std::string& path(uint32_t group) const { return paths_[group]; }
+
+private:
+    std::unordered_map<std::string, uint32_t> ids_;
+    std::vector<std::string> paths_{std::string()};  // group 0 is named by the unit's marker
+};
+
+}  // namespace
+
+bool is_tombstone(uint64_t address, uint8_t addressSize) {
+    const uint64_t allOnes = addressSize >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * addressSize)) - 1;
+    return address == allOnes || address == allOnes - 1;
+}
+
+bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address, bool executable) {
+    for (const AllocatedSection& s : sections) {
+        if (address >= s.low && address < s.high && (s.executable || !executable)) return true;
+    }
+    return false;
+}
+
+void LineRecords::set_entries(std::vector<uint64_t> entries) {
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+    entries_ = std::move(entries);
+}
+
+// A range ends no later than the lowest entry of another written function
+// above its start: code that was not relaxed never reaches one.
+void LineRecords::clip_ranges(PendingUnit& unit) const {
+    for (const PendingFunction& f : unit.functions) {
+        for (uint32_t k = 0; k < f.rangeCount; ++k) {
+            AddressRange& range = unit.ranges[f.firstRange + k];
+            auto it = std::upper_bound(entries_.begin(), entries_.end(), range.low);
+            if (it != entries_.end() && *it == f.value) ++it;
+            if (it != entries_.end() && *it < range.high) range.high = *it;
+        }
+    }
+}
+
+const std::vector<std::string>& LineRecords::file_paths(uint64_t unitOffset) {
+    for (const auto& known : paths_) {
+        if (known.first == unitOffset) return known.second;
+    }
+    std::vector<std::string> paths;
+    const std::unique_ptr<DwarfUnit> unit = resolver_.open_unit(unitOffset);
+    if (unit->header().firstDie < unit->header().end) {
+        const DieInfo root = unit->read_die(unit->header().firstDie);
+        if (root.hasStmtList) {
+            const LineTable table = decode_line_table(resolver_.sections(), root.stmtList, unit->header().addressSize);
+            paths = table_paths(table, std::string(unit->string(root.compDir)));
+        }
+    }
+    paths_.emplace_back(unitOffset, std::move(paths));
+    return paths_.back().second;
+}
+
+void LineRecords::write_unit(PendingUnit& unit) {
+    if (listing_) {
+        listing_->put(unit.listing);
+        unit.listing = std::string();
+    }
+    if (!unit.writesLines) return;
+    if (!unit.marker.empty()) files_.file_marker(unit.marker);
+    if (!unit.hasStmtList) return;
+    clip_ranges(unit);
+
+    const LineTable table = decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize);
+    const std::vector<std::string> paths = table_paths(table, unit.compDir);
+    const size_t fileCount = paths.size();
+    FileGroups groups;
+    std::vector<uint32_t> fileGroup(fileCount, kNoGroup);
+    if (unit.ownFile) {
+        const std::vector<bool> own = own_files(paths, unit.name, unit.compDir);
+        for (size_t f = 0; f < fileCount; ++f) {
+            if (own[f]) {
+                fileGroup[f] = 0;
+                groups.set_own(paths[f]);
+            }
+        }
+    }
+    for (size_t f = 0; f < fileCount; ++f) {
+        if (fileGroup[f] == kNoGroup) fileGroup[f] = groups.of_path(paths[f]);
+    }
+
+    // Each function's file: its declaration's, else the unit's own.
+    const uint32_t fallback = unit.ownFile ? 0 : kNoGroup;
+    std::vector<uint32_t> functionGroup(unit.functions.size(), fallback);
+    for (size_t i = 0; i < unit.functions.size(); ++i) {
+        const PendingFunction& f = unit.functions[i];
+        if (!f.hasDeclFile) continue;
+        if (f.declUnit == unit.offset) {
+            if (f.declFile < fileCount && !paths[f.declFile].empty()) functionGroup[i] = fileGroup[f.declFile];
+            continue;
+        }
+        const std::vector<std::string>& other = file_paths(f.declUnit);
+        if (f.declFile < other.size() && !other[f.declFile].empty()) functionGroup[i] = groups.of_path(other[f.declFile]);
+    }
+
+    std::vector<RowResult> results(listing_ ? table.rows.size() : 0, kOutside);
+    std::vector<KeptRow> kept;
+    bool sequenceStarts = true;
+    bool sequenceKept = true;
+    for (uint32_t i = 0; i < table.rows.size(); ++i) {
+        const LineRow& row = table.rows[i];
+        if (sequenceStarts) {
+            // What the linker discarded keeps its line sequences, moved to 0
+            // or to a tombstone address.
+            const uint64_t a = row.address;
+            sequenceKept = !is_tombstone(a, unit.addressSize) && in_sections(allocated_, a, true) &&
+                           (a != 0 || unit.functionAtZero);
+            sequenceStarts = false;
+        }
+        if (row.endSequence) sequenceStarts = true;
+        RowResult r = kOutside;
+        if (!sequenceKept) r = kDiscarded;
+        else if (row.endSequence) r = kEndOfSequence;
+        else if (row.line == 0) r = kLineZero;
+        else {
+            const uint32_t g = row.file < fileCount ? fileGroup[row.file] : kNoGroup;
+            if (g == kNoGroup) r = kOtherFile;
+            else {
+                kept.push_back({row.address, row.line, i, g});
+                r = g == 0 ? kOutside : kOtherFile;
+            }
+        }
+        if (listing_) results[i] = r;
+    }
+    // Kept rows by address (program order among equals), to find each
+    // function's rows by its ranges.
+    std::vector<uint32_t> byAddress(kept.size());
+    for (uint32_t i = 0; i < kept.size(); ++i) byAddress[i] = i;
+    std::stable_sort(byAddress.begin(), byAddress.end(),
+                     [&](uint32_t a, uint32_t b) { return kept[a].address < kept[b].address; });
+
+    // Each function claims the rows of its file in its ranges; a row two
+    // functions claim belongs to the first in DIE order.
+    std::vector<bool> claimed(kept.size(), false);
+    std::vector<uint32_t> claims;
+    std::vector<std::pair<uint32_t, uint32_t>> claimSpan(unit.functions.size(), {0, 0});
+    for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
+        const uint32_t g = functionGroup[fi];
+        if (g == kNoGroup) continue;
+        const PendingFunction& f = unit.functions[fi];
+        const uint32_t first = static_cast<uint32_t>(claims.size());
+        for (uint32_t k = 0; k < f.rangeCount; ++k) {
+            const AddressRange& range = unit.ranges[f.firstRange + k];
+            auto it = std::lower_bound(byAddress.begin(), byAddress.end(), range.low,
+                                       [&](uint32_t i, uint64_t a) { return kept[i].address < a; });
+            for (; it != byAddress.end() && kept[*it].address < range.high; ++it) {
+                if (kept[*it].group != g) continue;
+                if (claimed[*it]) {
+                    if (listing_ && results[kept[*it].row] != kClaimedEarlier) results[kept[*it].row] = kClaimedEarlier;
+                    continue;
+                }
+                claimed[*it] = true;
+                claims.push_back(*it);
+            }
+        }
+        std::sort(claims.begin() + first, claims.end());
+        claimSpan[fi] = {first, static_cast<uint32_t>(claims.size())};
+    }
+
+    auto write_function = [&](size_t fi) {
+        const auto [begin, end] = claimSpan[fi];
+        if (begin == end) return;
+        const uint64_t entry = unit.functions[fi].value;
+        uint32_t base = claims[begin];
+        for (uint32_t j = begin; j < end; ++j) {
+            if (kept[claims[j]].address == entry) {
+                base = claims[j];
+                break;
+            }
+        }
+        files_.line_record(static_cast<uint32_t>(entry), kept[base].line);
+        for (uint32_t j = begin; j < end; ++j) {
+            const KeptRow& row = kept[claims[j]];
+            RowResult r = kWritten;
+            if (row.address == entry) r = claims[j] == base ? kBaseLine : kAtEntry;
+            else if (j + 1 < end && kept[claims[j + 1]].address == row.address) r = kSuperseded;
+            else files_.line_record(static_cast<uint32_t>(row.address), row.line);
+            if (listing_) results[row.row] = r;
+        }
+    };
+    // The unit's own file first, then each other file in order of first
+    // appearance, under a marker of its own.
+    std::vector<uint32_t> order;
+    for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
+        const uint32_t g = functionGroup[fi];
+        if (g == 0) write_function(fi);
+        else if (g != kNoGroup && std::find(order.begin(), order.end(), g) == order.end()) order.push_back(g);
+    }
+    for (const uint32_t g : order) {
+        const std::string_view name = base_name(groups.path(g));
+        files_.file_marker(name.substr(0, std::min(name.size(), kNameLength)));
+        for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
+            if (functionGroup[fi] == g) write_function(fi);
+        }
+    }
+
+    if (!listing_) return;
+    print_line_heading(*listing_, table.offset, table.version);
+    for (uint32_t i = 0; i < table.rows.size(); ++i) {
+        const LineRow& row = table.rows[i];
+        const std::string_view path = row.file < fileCount ? std::string_view(paths[row.file]) : std::string_view();
+        print_line_row(*listing_, row.address, base_name(path), row.line, row.endSequence,
+                       row_result_text(results[i]));
+    }
+    print_line_end(*listing_);
+}
+
+}  // namespace dravont

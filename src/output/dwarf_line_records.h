@@ -1,0 +1,78 @@
+// The line file's part of the DWARF conversion. Line records are written
+// once every unit's functions are known: a function's range ends no later
+// than the entry of the next written function, wherever that one is
+// described, since linker relaxation shrinks code after the compiler wrote
+// the ranges.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dwarf/debug_info.h"
+#include "dwarf/ranges.h"
+
+namespace dravont {
+
+class DebuggerFiles;
+class DieResolver;
+class TextOut;
+struct AllocatedSection;
+
+// A function written to the symbol file, for its line records.
+struct PendingFunction {
+    uint64_t value = 0;  // entry address
+    uint32_t firstRange = 0;  // into PendingUnit::ranges
+    uint32_t rangeCount = 0;
+    bool hasDeclFile = false;
+    uint64_t declFile = 0;
+    uint64_t declUnit = 0;  // header offset of the unit whose line table declFile indexes
+};
+
+struct PendingUnit {
+    uint64_t offset = 0;  // of the unit header
+    uint8_t addressSize = 4;
+    std::string name;     // DW_AT_name
+    std::string compDir;  // DW_AT_comp_dir
+    bool writesLines = false;  // library sources and nameless units write no lines
+    std::string marker;   // the unit's own marker name; "" for none
+    bool ownFile = true;  // false: a link-time unit ("<artificial>") without a file of its own
+    bool hasStmtList = false;
+    uint64_t stmtList = 0;
+    std::vector<PendingFunction> functions;
+    std::vector<AddressRange> ranges;
+    bool functionAtZero = false;
+    std::string listing;  // the unit's entity table, in debug mode
+};
+
+// What decides whether an address is one of the executable's, for line
+// sequences: not a tombstone and inside an executable section.
+bool is_tombstone(uint64_t address, uint8_t addressSize);
+bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address, bool executable);
+
+class LineRecords {
+public:
+    LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing,
+                const std::vector<AllocatedSection>& allocated)
+        : resolver_(resolver), files_(files), listing_(listing), allocated_(allocated) {}
+
+    // Takes the entries of every written function, for the ends of ranges.
+    void set_entries(std::vector<uint64_t> entries);
+    // Writes the unit's markers and records, and in debug mode its listing.
+    void write_unit(PendingUnit& unit);
+    // The full paths of the files of the line table of the unit at `offset`,
+    // by file number; kept for later questions about the same unit.
+    const std::vector<std::string>& file_paths(uint64_t unitOffset);
+
+private:
+    void clip_ranges(PendingUnit& unit) const;
+
+    DieResolver& resolver_;
+    DebuggerFiles& files_;
+    TextOut* listing_;
+    const std::vector<AllocatedSection>& allocated_;
+    std::vector<uint64_t> entries_;  // sorted, unique
+    std::vector<std::pair<uint64_t, std::vector<std::string>>> paths_;
+};
+
+}  // namespace dravont
