@@ -27,6 +27,17 @@ ELF inputs, made by BUILD/bench/make_elf_image: small.elf (100 units, about
 sh-elf-readelf --debug-dump=decodedline FILE > /dev/null (which decodes the
 same line tables); targets: faster than readelf, ten times the input at most
 eleven times the time, peak memory at most the input's size plus 16 MB.
+
+The real compiled SH ELF, built (once, then kept) by bench/make_real_elf.py
+in BUILD/bench-work/real-sh: 8 generated C units of 6,000 functions,
+sh4-linux-gnu-gcc-12 -mb -O0 -g (DWARF 5), linked by sh-elf-ld, about 17 MB.
+Its commands run interleaved (one of each per round) and their medians of
+wall time are compared: dravont FILE; the I/O floor, that is cat FILE >
+/dev/null plus dd writing a file as large as dravont's two output files; and
+sh-elf-readelf --debug-dump=decodedline FILE > /dev/null. Targets: dravont
+at most twice the floor and at most half of readelf's time, peak memory at
+most the input's size plus 16 MB. Skipped with a message without
+sh4-linux-gnu-gcc-12 and sh-elf-ld.
 """
 
 import argparse
@@ -39,6 +50,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # no __pycache__ beside the sources
+import make_real_elf  # noqa: E402
 
 
 def run_once(argv, cwd):
@@ -50,6 +64,19 @@ def run_once(argv, cwd):
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit("%s failed with status %d" % (" ".join(argv), os.waitstatus_to_exitcode(status)))
     return usage.ru_utime + usage.ru_stime
+
+
+def wall_once(argv, cwd):
+    """(wall, user, system) seconds of one run: wall from just before the
+    child is started until it has been reaped, the CPU times from wait4."""
+    with open(os.devnull, "wb") as null:
+        start = time.perf_counter()
+        proc = subprocess.Popen(argv, cwd=cwd, stdout=null, stderr=subprocess.STDOUT)
+        _, status, usage = os.wait4(proc.pid, 0)
+        seconds = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("%s failed with status %d" % (" ".join(argv), os.waitstatus_to_exitcode(status)))
+    return seconds, usage.ru_utime, usage.ru_stime
 
 
 def peak_memory(argv, cwd):
@@ -96,7 +123,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--only", choices=("coff", "elf"), help="run one format's inputs only")
+    parser.add_argument("--real-runs", type=int, default=9,
+                        help="interleaved rounds on the real compiled SH ELF (default 9)")
+    parser.add_argument("--only", choices=("coff", "elf", "real"),
+                        help="run one format's inputs only (real: the real compiled SH ELF alone)")
     args = parser.parse_args()
     dravont = os.path.join(args.build, "dravont")
     make_image = os.path.join(args.build, "bench", "make_image")
@@ -111,8 +141,12 @@ def main():
         ok = ok and good
         print("%-58s %8s  (limit %s)  %s" % (what, fmt % value, fmt % limit, "ok" if good else "MISSED"))
 
+    if args.only == "real":
+        bench_real_elf(dravont, work, args.real_runs, check)
+        return 0 if ok else 1
     if args.only == "elf":
         bench_elf(dravont, args.build, work, args.runs, check)
+        bench_real_elf(dravont, work, args.real_runs, check)
         return 0 if ok else 1
 
     inputs = []
@@ -157,6 +191,7 @@ def main():
               large[0] / small[0], 1.1 * size_ratio, "%.2f")
     if args.only != "coff":
         bench_elf(dravont, args.build, work, args.runs, check)
+        bench_real_elf(dravont, work, args.real_runs, check)
     return 0 if ok else 1
 
 
@@ -190,6 +225,81 @@ def bench_elf(dravont, build, work, runs, check):
           large[0] / small[0], 1.1 * large[2] / small[2], "%.2f")
     if not readelf:
         print("sh-elf-readelf not found: the ELF comparison is left out")
+
+
+def peak_and_faults(argv, cwd):
+    """(peak resident bytes, minor page faults) of one run under GNU time."""
+    if not os.path.exists("/usr/bin/time"):
+        return float("nan"), float("nan")
+    report = os.path.join(cwd, "time.out")
+    with open(os.devnull, "wb") as null:
+        subprocess.run(["/usr/bin/time", "-f", "%M %R", "-o", report] + argv, cwd=cwd, stdout=null,
+                       stderr=subprocess.STDOUT, check=True)
+    with open(report) as f:
+        peak, faults = f.read().split()[-2:]
+    return int(peak) * 1024, int(faults)
+
+
+def bench_real_elf(dravont, work, runs, check):
+    """The real compiled SH ELF: dravont against the I/O floor and readelf's
+    line dump, in interleaved rounds, by median wall time."""
+    print()
+    path = make_real_elf.build(work)
+    if path is None:
+        return
+    cwd, name = os.path.split(path)
+    base = os.path.splitext(name)[0]
+    size = os.path.getsize(path)
+    readelf = shutil.which("sh-elf-readelf")
+
+    # One run first: it warms the page cache and gives the output's size.
+    wall_once([dravont, name], cwd)
+    written = sum(os.path.getsize(os.path.join(cwd, base + ext)) for ext in (".sym", ".lin"))
+    commands = [
+        ("dravont", [dravont, name]),
+        ("I/O floor: cat input", ["cat", name]),
+        ("I/O floor: write output size", ["dd", "if=/dev/zero", "of=floor.out", "bs=128K",
+                                          "count=%d" % written, "iflag=count_bytes",
+                                          "status=none"]),
+    ]
+    if readelf:
+        commands.append(("sh-elf-readelf --debug-dump=decodedline",
+                         [readelf, "--debug-dump=decodedline", name]))
+    for _, argv in commands[1:]:
+        wall_once(argv, cwd)
+    times = {label: [] for label, _ in commands}
+    for _ in range(runs):
+        for label, argv in commands:
+            times[label].append(wall_once(argv, cwd))
+    # Medians of wall, user and system time; the floor's two commands are
+    # added up round by round.
+    times["I/O floor"] = [tuple(a + b for a, b in zip(cat, write)) for cat, write in
+                          zip(times.pop("I/O floor: cat input"),
+                              times.pop("I/O floor: write output size"))]
+    median = {label: [statistics.median(run[i] for run in values) for i in range(3)]
+              for label, values in times.items()}
+    floor = median["I/O floor"][0]
+    peak, faults = peak_and_faults([dravont, name], cwd)
+
+    print("real compiled SH ELF %s: %d bytes, output %d bytes; medians of %d interleaved rounds"
+          % (path, size, written, runs))
+    print("%-44s %10s %10s %10s %10s" % ("command", "wall s", "x floor", "user s", "sys s"))
+    rows = [("I/O floor (cat input + write %.1f MB)" % (written / 1e6), "I/O floor")]
+    if readelf:
+        rows.append(("sh-elf-readelf --debug-dump=decodedline",) * 2)
+    rows.append(("dravont",) * 2)
+    for title, label in rows:
+        wall, user, system = median[label]
+        print("%-44s %10.4f %10.2f %10.4f %10.4f" % (title, wall, wall / floor, user, system))
+    print("dravont: peak %.1f MB, %d minor page faults" % (peak / 1e6, faults))
+    print()
+    check("real.elf: dravont / I/O floor (wall)", median["dravont"][0] / floor, 2.0, "%.2f")
+    if readelf:
+        check("real.elf: dravont / readelf --debug-dump=decodedline (wall)",
+              median["dravont"][0] / median["sh-elf-readelf --debug-dump=decodedline"][0], 0.5)
+    else:
+        print("sh-elf-readelf not found: the comparison with readelf is left out")
+    check("real.elf: peak MB of dravont (input + 16 MB)", peak / 1e6, (size + 16 * 2**20) / 1e6, "%.1f")
 
 
 if __name__ == "__main__":
