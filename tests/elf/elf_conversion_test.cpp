@@ -90,6 +90,65 @@ TEST_P(ElfVariants, SampleProgramGivesTheSameFilesInEveryForm) {
 INSTANTIATE_TEST_SUITE_P(Forms, ElfVariants, ::testing::ValuesIn(kVariants),
                          [](const ::testing::TestParamInfo<Variant>& info) { return info.param.name; });
 
+// What the linker discarded, entities described twice and ranges that run
+// into the next function, on the sample's line table (rows at 0x1000 10 and
+// 11, 0x1004 11 and 12, 0x100A 14, 0x1020 30, a header's row at 0x1022,
+// 0x1026 33, 0x1040 50, 0x1044 51, 0x1100 55) in an image whose .text is
+// 0x1000-0x1107 and .data 0x2000-0x20FF.
+namespace {
+
+Die function(const char* name, uint32_t low, uint32_t length) {
+    return Die{DW_TAG_subprogram, {text(DW_AT_name, name), flag(DW_AT_external), address(DW_AT_low_pc, low),
+                                   constant(DW_AT_high_pc, length, DW_FORM_data4)}};
+}
+Die external_variable(const char* name, uint32_t address) {
+    const std::vector<uint8_t> location = {DW_OP_addr, static_cast<uint8_t>(address >> 24),
+                                           static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(address >> 8),
+                                           static_cast<uint8_t>(address)};
+    return Die{DW_TAG_variable, {text(DW_AT_name, name), flag(DW_AT_external), block(DW_AT_location, location)}};
+}
+
+struct PlacementCase {
+    const char* name;
+    std::vector<Die> children;
+    std::string sym;
+    std::string lin;
+};
+
+}  // namespace
+
+TEST(ElfConversion, DiscardedRepeatedAndOverlappingEntities) {
+    const std::string a = ext("00001000", "_a", "(VOID)");
+    const std::string aRows = "00001000    10\n00001004    12\n0000100A    14\n";
+    const std::vector<PlacementCase> cases = {
+        {"tombstones and address 0 outside every section are never written",
+         {function("gone", 0xFFFFFFFF, 0x10), function("zero", 0, 0x10), external_variable("lost", 0xFFFFFFFE),
+          external_variable("nowhere", 0x3000), function("a", 0x1000, 0x10), external_variable("kept", 0x2000)},
+         a + ext("00002000", "_kept", "(VOID)"),
+         "**** prog.c\n" + aRows},
+        {"an entity described twice is written once, its rows once",
+         {function("a", 0x1000, 0x10), external_variable("kept", 0x2000), function("a", 0x1000, 0x10),
+          external_variable("kept", 0x2000)},
+         a + ext("00002000", "_kept", "(VOID)"),
+         "**** prog.c\n" + aRows},
+        {"rows two functions claim belong to the first in DIE order",
+         {function("a", 0x1000, 0x30), function("b", 0x1000, 0x10)},
+         a + ext("00001000", "_b", "(VOID)"),
+         "**** prog.c\n" + aRows + "00001020    30\n00001026    33\n"},
+        {"a range that runs past the next function's entry ends there",
+         {function("a", 0x1000, 0x30), function("c", 0x1020, 0x10)},
+         a + ext("00001020", "_c", "(VOID)"),
+         "**** prog.c\n" + aRows + "00001020    30\n00001026    33\n"},
+    };
+    for (const PlacementCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const coff_test::RunResult r = coff_test::run_in_memory(unit_with(c.children), false, "prog.elf");
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(r.sym, c.sym);
+        EXPECT_EQ(r.lin, c.lin);
+    }
+}
+
 TEST(ElfConversion, WithoutDwarfWritesTwoEmptyFiles) {
     ElfBuilder elf(true, 46);
     elf.add_section({".text", 1, 6, 0x1000, std::vector<uint8_t>(16, 0)});

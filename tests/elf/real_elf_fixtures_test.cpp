@@ -111,3 +111,26 @@ TEST(RealElfFixtures, EveryFixtureHasItsListingsAndExpectedFiles) {
 }
 
 }  // namespace
+
+// Split DWARF (-gsplit-dwarf) leaves the functions and variables in .dwo
+// files beside the executable: refused whole, naming the unit's .dwo file,
+// nothing committed.
+TEST(RealElfFixtures, SplitDwarfIsRefusedNamingTheDwoFile) {
+    size_t seen = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(kElfData / "refused", ec)) {
+        if (entry.path().extension() != ".elf") continue;
+        ++seen;
+        SCOPED_TRACE(entry.path().filename().string());
+        const std::string bytes = read_bytes(entry.path());
+        const std::vector<uint8_t> image(bytes.begin(), bytes.end());
+        for (const bool debug : {false, true}) {
+            const coff_test::RunResult r = coff_test::run_in_memory(image, debug, "split.elf");
+            EXPECT_EQ(r.status, 1);
+            EXPECT_FALSE(r.committed);
+            EXPECT_NE(r.out.find("-gsplit-dwarf"), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find(" dwo=inl_main.dwo"), std::string::npos) << r.out;
+        }
+    }
+    EXPECT_GE(seen, 2u);
+}

@@ -181,18 +181,6 @@ DebugSections sample_sections(bool big, uint8_t version) {
     return dwarf.sections();
 }
 
-// A unit of its own around `children`, for the DWARF faults.
-std::vector<uint8_t> unit_with(std::vector<Die> children, uint8_t version = 4) {
-    DwarfBuilder dwarf(true, version);
-    std::vector<Die> top = {die(DW_TAG_base_type, {text(DW_AT_name, "int", DW_FORM_string),
-                                                   constant(DW_AT_byte_size, 2, DW_FORM_data1),
-                                                   constant(DW_AT_encoding, DW_ATE_signed, DW_FORM_data1)}, {}, "int")};
-    top.insert(top.end(), children.begin(), children.end());
-    dwarf.add_unit(die(DW_TAG_compile_unit, {text(DW_AT_name, "prog.c", DW_FORM_string)}, std::move(top)),
-                   sample_lines(version));
-    return wrap(true, 46, dwarf.sections());
-}
-
 void put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
     b[at] = static_cast<uint8_t>(v >> 8);
     b[at + 1] = static_cast<uint8_t>(v);
@@ -240,6 +228,18 @@ Die nested_blocks(int depth) {
 
 }  // namespace
 
+// A unit of its own around `children`, for the DWARF faults.
+std::vector<uint8_t> unit_with(std::vector<Die> children, uint8_t version) {
+    DwarfBuilder dwarf(true, version);
+    std::vector<Die> top = {die(DW_TAG_base_type, {text(DW_AT_name, "int", DW_FORM_string),
+                                                   constant(DW_AT_byte_size, 2, DW_FORM_data1),
+                                                   constant(DW_AT_encoding, DW_ATE_signed, DW_FORM_data1)}, {}, "int")};
+    top.insert(top.end(), children.begin(), children.end());
+    dwarf.add_unit(die(DW_TAG_compile_unit, {text(DW_AT_name, "prog.c", DW_FORM_string)}, std::move(top)),
+                   sample_lines(version));
+    return wrap(true, 46, dwarf.sections());
+}
+
 std::vector<uint8_t> sample_program(bool bigEndian, uint16_t machine, uint8_t version) {
     return wrap(bigEndian, machine, sample_sections(bigEndian, version));
 }
@@ -281,6 +281,11 @@ std::vector<BrokenImage> broken_images() {
          unit_with({die(DW_TAG_variable, {raw(DW_AT_name, DW_FORM_indirect, {0x16, 0x16, 0x16, 0x16, 0x16, 0x08, 0x61, 0})})}),
          "DW_FORM_indirect"},
         {"DIE tree deeper than the bound", unit_with({nested_blocks(5000)}), "DIE nesting deeper"},
+        {"type signature no type unit holds",
+         unit_with({die(DW_TAG_variable, {text(DW_AT_name, "v", DW_FORM_string),
+                                          raw(DW_AT_type, 0x20 /* DW_FORM_ref_sig8 */, {1, 2, 3, 4, 5, 6, 7, 8}),
+                                          block(DW_AT_location, addr_expr(0x2000, true))})}),
+         "type signature 0x102030405060708 that no type unit holds"},
     };
 }
 

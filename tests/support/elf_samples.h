@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/elf_builder.h"
+
 namespace elf_test {
 
 // One compile unit, "src/prog.c", holding: an external function with a
@@ -20,6 +22,11 @@ namespace elf_test {
 // address and two sequences.
 std::vector<uint8_t> sample_program(bool bigEndian, uint16_t machine, uint8_t version);
 
+// An H8 image of one unit "prog.c" (an int base type labelled "int", then
+// `children`) with the sample's line table, .text at 0x1000 (0x108 bytes)
+// and .data at 0x2000 (0x100 bytes).
+std::vector<uint8_t> unit_with(std::vector<Die> children, uint8_t version = 4);
+
 struct BrokenImage {
     std::string name;
     std::vector<uint8_t> image;
@@ -28,8 +35,8 @@ struct BrokenImage {
 
 // Images the conversion must refuse: ELF header fields of a file that is not
 // ours, offsets past the end, reference and type loops, an unknown form, an
-// endless DW_FORM_indirect, a DIE tree deeper than the bound, overlapping
-// functions and more.
+// endless DW_FORM_indirect, a DIE tree deeper than the bound, a type
+// signature no type unit holds and more.
 std::vector<BrokenImage> broken_images();
 
 }  // namespace elf_test
