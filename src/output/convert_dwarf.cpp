@@ -122,10 +122,19 @@ private:
 
 void Conversion::run() {
     if (!sections_.info.present) return;
-    for (uint64_t offset = 0; offset < sections_.info.size;) {
-        const UnitHeader header = decode_unit_header(sections_, offset);
-        convert_unit(header);
-        offset = header.end;
+    try {
+        for (uint64_t offset = 0; offset < sections_.info.size;) {
+            const UnitHeader header = decode_unit_header(sections_, offset);
+            convert_unit(header);
+            offset = header.end;
+        }
+    } catch (...) {
+        // The listing shows what was read before the fault.
+        if (listing_) {
+            for (const PendingUnit& unit : units_) listing_->put(unit.listing);
+            listing_->put(entityOut_.take());
+        }
+        throw;
     }
     lines_.set_entries(std::move(entries_));
     for (PendingUnit& unit : units_) lines_.write_unit(unit);
