@@ -10,6 +10,7 @@ int h8_step(int v);
 long h8_accumulate(long v);
 void h8_fill(unsigned char value);
 int h8_unused_util(int v);
+int h8_work_a(int v);
 
 static inline int h8_square(int v)
 {

@@ -33,3 +33,25 @@ int h8_unused_util(int v)
 {
     return v * 3 + h8_buffer[2];
 }
+
+/* h8_work_b is defined before h8_work_a, so its DIE comes after it (GCC
+ * writes a unit's functions last-defined first), while ordered by name
+ * (relaxsort) its code follows h8_work_a's: once relaxation has shrunk
+ * h8_work_a, the length the compiler wrote for it runs into h8_work_b. */
+int h8_work_b(int v)
+{
+    h8_ticks += v;
+    return h8_buffer[1] + v;
+}
+
+int h8_work_a(int v)
+{
+    h8_total += v;
+    h8_ticks += h8_step(v);
+    h8_buffer[3] = (unsigned char)h8_ticks;
+    h8_total += h8_accumulate(h8_total);
+    h8_buffer[4] = (unsigned char)h8_total;
+    h8_fill((unsigned char)v);
+    h8_ticks += h8_buffer[5];
+    return h8_work_b(h8_ticks);
+}
