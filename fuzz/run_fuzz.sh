@@ -14,7 +14,7 @@ cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER="$cxx" -DDRAVONT_FUZZ=ON -DDRAVONT
 cmake --build build-fuzz -j2 >/dev/null
 mkdir -p build-fuzz/corpus build-fuzz/seeds build-fuzz/artifacts
 build-fuzz/fuzz/make_seeds build-fuzz/seeds
-cp tests/data/*.coff tests/data/*.obj tests/data/elf/*.elf build-fuzz/seeds/
+cp tests/data/*.coff tests/data/*.obj tests/data/elf/*.elf tests/data/elf/refused/*.elf build-fuzz/seeds/
 cp fuzz/regressions/* build-fuzz/seeds/ 2>/dev/null || true
 build-fuzz/fuzz/fuzz_convert -max_total_time="$seconds" -max_len=65536 -timeout=10 \
     -rss_limit_mb=2048 -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 "$@" \
