@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/elf_builder.h"
+
 namespace elf_test {
 
 // One compile unit, "src/prog.c", holding: an external function with a
@@ -17,8 +19,11 @@ namespace elf_test {
 // name); a function in two parts described by a range list with
 // DW_AT_entry_pc; and variables that are not static addresses. Its line
 // table has rows of a header file, rows with line 0, several rows at one
-// address and two sequences.
-std::vector<uint8_t> sample_program(bool bigEndian, uint16_t machine, uint8_t version);
+// address and two sequences. Its debug sections are stored as `packing` says.
+std::vector<uint8_t> sample_program(bool bigEndian, uint16_t machine, uint8_t version,
+                                    Packing packing = Packing::Plain);
+// The same, not yet built: .text is section 1, the debug sections follow.
+ElfBuilder sample_builder(bool bigEndian, uint16_t machine, uint8_t version, Packing packing = Packing::Plain);
 
 struct BrokenImage {
     std::string name;
@@ -29,7 +34,8 @@ struct BrokenImage {
 // Images the conversion must refuse: ELF header fields of a file that is not
 // ours, offsets past the end, reference and type loops, an unknown form, an
 // endless DW_FORM_indirect, a DIE tree deeper than the bound, overlapping
-// functions and more.
+// functions, compressed sections that do not inflate to what their headers
+// declare, and more.
 std::vector<BrokenImage> broken_images();
 
 }  // namespace elf_test
