@@ -2,6 +2,7 @@
 // seeds for the fuzzer: usage make_seeds DIR.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/coff_builder.h"
@@ -58,6 +59,14 @@ int main(int argc, char** argv) {
         const std::string v = std::to_string(version);
         write(dir, "sample_h8_dwarf" + v + ".elf", elf_test::sample_program(true, 46, version));
         write(dir, "sample_sh_le_dwarf" + v + ".elf", elf_test::sample_program(false, 42, version));
+    }
+    // The sample with its debug sections compressed in each layout a linker
+    // writes; the malformed compressed sections are among the broken images.
+    const std::pair<const char*, elf_test::Packing> packings[] = {
+        {"zlib", elf_test::Packing::Zlib}, {"zstd", elf_test::Packing::Zstd}, {"zlib_gnu", elf_test::Packing::ZlibGnu}};
+    for (const auto& [name, packing] : packings) {
+        write(dir, std::string("sample_h8_dwarf4_") + name + ".elf", elf_test::sample_program(true, 46, 4, packing));
+        write(dir, std::string("sample_sh_le_dwarf5_") + name + ".elf", elf_test::sample_program(false, 42, 5, packing));
     }
     int n = 0;
     for (const elf_test::BrokenImage& broken : elf_test::broken_images()) {

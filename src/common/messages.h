@@ -15,7 +15,15 @@ struct Message {
 inline constexpr char kBanner[] = "GNU/gcc H8S/SH-2 coff Converter tool Ver1.03\n";
 inline constexpr char kUsageLine[] = "dravont [InputFileName] -o [OutputFileName]\n\n";
 inline constexpr char kBlockEnd[] = "-------------------------------\n\n";
-inline constexpr char kVersion[] = "dravont " DRAVONT_VERSION "\n";
+// The compressions of debug sections this build inflates: zstd only where it
+// was built with libzstd.
+#ifdef DRAVONT_HAVE_ZSTD
+#define DRAVONT_COMPRESSIONS "zlib, zstd"
+#else
+#define DRAVONT_COMPRESSIONS "zlib"
+#endif
+inline constexpr char kVersion[] =
+    "dravont " DRAVONT_VERSION "\nreads compressed debug sections: " DRAVONT_COMPRESSIONS "\n";
 inline constexpr char kHelp[] =
     "Usage: dravont [InputFileName] -o [OutputFileName] [-debug] [--utf8|--sjis]\n"
     "Converts an executable for H8/300, H8/300H, H8S or SH into the two files a\n"

@@ -10,10 +10,10 @@ namespace dravont {
 
 namespace {
 
-// A section by name; a missing one keeps its name for the messages that
-// report it missing.
+// A section by name, or its compressed .zdebug_ twin; a missing one keeps its
+// name for the messages that report it missing.
 ByteSpan section(const ElfFile& elf, std::string_view name) {
-    ByteSpan span = elf.span(elf.find(name));
+    ByteSpan span = elf.span(elf.find_debug(name));
     if (!span.present) span.name = name;
     return span;
 }

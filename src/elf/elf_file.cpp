@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "coff/input_image.h"
+#include "common/elf_messages.h"
 #include "common/messages.h"
 #include "common/run_error.h"
 #include "common/text_out.h"
@@ -26,7 +27,8 @@ bool is_elf_image(const InputImage& image) {
            image.bytes[2] == 'L' && image.bytes[3] == 'F';
 }
 
-ElfFile::ElfFile(const InputImage& image, const std::string& inputName, bool utf8) {
+ElfFile::ElfFile(const InputImage& image, const std::string& inputName, bool utf8)
+    : inputName_(inputName), utf8_(utf8) {
     whole_.data = image.bytes.data();
     whole_.size = image.size();
     whole_.fileSize = image.size();
@@ -118,23 +120,67 @@ const ElfSectionHeader* ElfFile::find(std::string_view name) const {
     return nullptr;
 }
 
-ByteSpan ElfFile::span(const ElfSectionHeader* section) const {
+const ElfSectionHeader* ElfFile::find_debug(std::string_view name) const {
+    if (const ElfSectionHeader* s = find(name)) return s;
+    constexpr std::string_view kDebug = ".debug_";
+    if (name.substr(0, kDebug.size()) != kDebug) return nullptr;
+    return find(std::string(".z").append(name.substr(1)));
+}
+
+// The section's bytes as the file stores them.
+ByteSpan ElfFile::stored(const ElfSectionHeader& section) const {
     ByteSpan s;
     s.fileSize = whole_.size;
-    if (!section) return s;
-    s.name = section->name.empty() ? std::string_view("section") : section->name;
-    s.fileOffset = section->sh_offset;
+    s.name = section.name.empty() ? std::string_view("section") : section.name;
+    s.fileOffset = section.sh_offset;
     s.present = true;
-    if (section->sh_type == SHT_NOBITS) return s;
-    ByteReader r(whole_, order_);
-    if (!whole_.contains(section->sh_offset, section->sh_size)) {
-        r.fail(std::string("data of section ").append(s.name), section->sh_offset);
+    if (section.sh_type == SHT_NOBITS) return s;
+    if (!whole_.contains(section.sh_offset, section.sh_size)) {
+        ByteReader(whole_, order_).fail(std::string("data of section ").append(s.name), section.sh_offset);
     }
-    if (section->sh_flags & SHF_COMPRESSED) {
-        r.fail(std::string("compressed section ").append(s.name), section->sh_offset);
+    s.data = whole_.data + section.sh_offset;
+    s.size = section.sh_size;
+    return s;
+}
+
+ByteSpan ElfFile::span(const ElfSectionHeader* section) const {
+    if (!section) {
+        ByteSpan s;
+        s.fileSize = whole_.size;
+        return s;
     }
-    s.data = whole_.data + section->sh_offset;
-    s.size = section->sh_size;
+    const ByteSpan raw = stored(*section);
+    if (section->sh_type == SHT_NOBITS || !is_compressed_section(section->sh_flags, section->name)) return raw;
+    return inflated(*section, raw);
+}
+
+CompressionHeader ElfFile::compression(const ElfSectionHeader& section) const {
+    return read_compression_header(stored(section), order_, !(section.sh_flags & SHF_COMPRESSED));
+}
+
+ByteSpan ElfFile::inflated(const ElfSectionHeader& section, ByteSpan raw) const {
+    const size_t number = static_cast<size_t>(&section - sections_.data());
+    auto done = inflated_.find(number);
+    if (done == inflated_.end()) {
+        const CompressionHeader header = compression(section);
+        if (header.kind == Compression::Zstd && !zstd_supported()) {
+            TextOut text;
+            text.set_utf8(utf8_);
+            text.put(inputName_).put(msg::kZstdNotBuilt).put('\n');
+            text.put("section ").put(raw.name).put(" is compressed with zstd, which this build of dravont ");
+            text.put("does not read;\nlink with --compress-debug-sections=zlib, or use a build with libzstd\n\n");
+            throw RunFailure(text.take());
+        }
+        Inflated result{inflate_section(raw, header, inflatedTotal_), std::string(raw.name) + " (inflated)"};
+        inflatedTotal_ += result.bytes.size();
+        done = inflated_.emplace(number, std::move(result)).first;
+    }
+    ByteSpan s;
+    s.data = done->second.bytes.data();
+    s.size = done->second.bytes.size();
+    s.fileSize = whole_.size;
+    s.name = done->second.name;
+    s.present = true;
     return s;
 }
 

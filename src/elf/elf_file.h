@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/byte_reader.h"
+#include "elf/compressed_section.h"
 #include "elf/elf_records.h"
 
 namespace dravont {
@@ -31,10 +33,20 @@ public:
 
     // The first section of that name, or null.
     const ElfSectionHeader* find(std::string_view name) const;
+    // A DWARF section by its name (".debug_info"): the section of that name,
+    // else its compressed GNU twin (".zdebug_info"), else null.
+    const ElfSectionHeader* find_debug(std::string_view name) const;
     // The bytes of a section as a span named by the section; an absent or
-    // SHT_NOBITS section gives an empty span. Throws MalformedInput when the
-    // section's data lies outside the file or is compressed.
+    // SHT_NOBITS section gives an empty span. A compressed section is
+    // inflated once into a buffer the file keeps; the span then has no file
+    // offset (its offsets count from the start of the inflated data) and its
+    // name says so. Throws MalformedInput when the section's data lies
+    // outside the file or does not inflate, and RunFailure for a zstd
+    // section in a build without zstd.
     ByteSpan span(const ElfSectionHeader* section) const;
+    // The header of a compressed section (is_compressed_section). Throws
+    // MalformedInput when it cannot be read.
+    CompressionHeader compression(const ElfSectionHeader& section) const;
 
     // True when the file has a symbol table (SHT_SYMTAB).
     bool has_symbols() const;
@@ -57,6 +69,11 @@ private:
     void visit_symbols_at(uint32_t value, Visit&& visit) const;
     static constexpr unsigned kLinearLookups = 8;
 
+    ByteSpan stored(const ElfSectionHeader& section) const;
+    ByteSpan inflated(const ElfSectionHeader& section, ByteSpan raw) const;
+
+    std::string inputName_;
+    bool utf8_ = false;
     ByteSpan whole_;
     ByteOrder order_ = ByteOrder::Big;
     ElfHeader header_{};
@@ -67,6 +84,14 @@ private:
     mutable std::vector<uint32_t> byValue_;  // symbol numbers sorted by st_value
     mutable ByteSpan symtabSpan_;
     mutable ByteSpan strtabSpan_;
+
+    // Inflated compressed sections, by section number.
+    struct Inflated {
+        std::vector<uint8_t> bytes;
+        std::string name;  // the span's name
+    };
+    mutable std::map<size_t, Inflated> inflated_;
+    mutable uint64_t inflatedTotal_ = 0;
 };
 
 }  // namespace dravont

@@ -1,6 +1,7 @@
 #include "listing/elf_listing.h"
 
 #include "common/elf_messages.h"
+#include "common/run_error.h"
 #include "common/text_out.h"
 #include "elf/elf_file.h"
 
@@ -12,6 +13,8 @@ constexpr char kSectionRule[] =
     "----+--------------------------------+--------+--------+--------+--------+--------+";
 constexpr char kSectionHeading[] =
     " Nr |  Name                          |  type  |  addr  | offset |  size  | flags  |";
+constexpr char kCompressedRule[] = "----+--------------------------------+--------+----------+------------+";
+constexpr char kCompressedHeading[] = " Nr |  Name                          | format |compressed|uncompressed|";
 constexpr char kEntityRule[] =
     "--------+----------+--------------------------------+--------+"
     "----------------------------------------+------+--------------------";
@@ -50,6 +53,33 @@ void print_elf_sections(TextOut& out, const ElfFile& elf) {
         out.hex(s.sh_size, 8).put('|').hex(s.sh_flags, 8).put("|\n");
     }
     out.put(kSectionRule).put("\n\n");
+    print_compressed_sections(out, elf);
+}
+
+// The compressed sections with their sizes as stored (header included) and
+// as the header declares them inflated; nothing when there are none. A header
+// that cannot be read shows "?": the conversion reports it if it reads the
+// section.
+void print_compressed_sections(TextOut& out, const ElfFile& elf) {
+    bool any = false;
+    uint64_t n = 0;
+    for (const ElfSectionHeader& s : elf.sections()) {
+        const uint64_t number = n++;
+        if (s.sh_type == SHT_NOBITS || !is_compressed_section(s.sh_flags, s.name)) continue;
+        if (!any) {
+            out.put(kCompressedRule).put('\n').put(kCompressedHeading).put('\n').put(kCompressedRule).put('\n');
+            any = true;
+        }
+        out.dec(number, 4).put('|').left(s.name, 32, 32).put('|');
+        try {
+            const CompressionHeader h = elf.compression(s);
+            out.left(compression_name(h.kind), 8, 8).put("|  ").hex(s.sh_size, 8).put("|    ").hex(h.size, 8);
+        } catch (const MalformedInput&) {
+            out.put("?       |  ").hex(s.sh_size, 8).put("|           ?");
+        }
+        out.put("|\n");
+    }
+    if (any) out.put(kCompressedRule).put("\n\n");
 }
 
 void print_unit_heading(TextOut& out, uint64_t offset, uint16_t version, std::string_view name) {

@@ -12,7 +12,9 @@ class TextOut;
 class ElfFile;
 
 void print_elf_header(TextOut& out, const ElfFile& elf);
+// The section table, then the compressed sections' sizes where there are any.
 void print_elf_sections(TextOut& out, const ElfFile& elf);
+void print_compressed_sections(TextOut& out, const ElfFile& elf);
 
 // A compile unit's heading, followed by the entity table's heading.
 void print_unit_heading(TextOut& out, uint64_t offset, uint16_t version, std::string_view name);

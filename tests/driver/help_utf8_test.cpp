@@ -44,7 +44,11 @@ TEST(HelpAndVersion, RecognisedAsWholeWordsAnywhere) {
                                "Standard error", "Exit status"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
-    const std::string version = "dravont 1.03\n";
+#ifdef DRAVONT_HAVE_ZSTD
+    const std::string version = "dravont 1.03\nreads compressed debug sections: zlib, zstd\n";
+#else
+    const std::string version = "dravont 1.03\nreads compressed debug sections: zlib\n";
+#endif
     const struct {
         std::vector<std::string> words;
         std::string out;

@@ -22,8 +22,10 @@ version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackCon
 
 cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
 test -x "$work/prefix/bin/dravont" || fail "bin/dravont missing"
-[ "$("$work/prefix/bin/dravont" --version)" = "dravont $version" ] ||
+[ "$("$work/prefix/bin/dravont" --version | head -n 1)" = "dravont $version" ] ||
     fail "installed tool does not print version $version"
+"$work/prefix/bin/dravont" --version | grep -qx 'reads compressed debug sections: zlib\(, zstd\)\?' ||
+    fail "installed tool does not say which compressed debug sections it reads"
 test -f "$work/prefix/share/doc/dravont/copyright" || fail "share/doc/dravont/copyright missing"
 
 # The man page: compressed with gzip -9n (no name, no time stamp, so the same

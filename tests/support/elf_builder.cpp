@@ -4,6 +4,11 @@
 #include <set>
 #include <stdexcept>
 
+#include <zlib.h>
+#ifdef DRAVONT_HAVE_ZSTD
+#include <zstd.h>
+#endif
+
 namespace elf_test {
 
 std::vector<uint8_t> uleb128(uint64_t value) {
@@ -380,7 +385,60 @@ DebugSections DwarfBuilder::sections() const {
     throw std::logic_error("DIE offsets did not settle");
 }
 
-void add_debug_sections(ElfBuilder& elf, const DebugSections& s) {
+namespace {
+
+std::vector<uint8_t> zlib_stream(const std::vector<uint8_t>& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::vector<uint8_t> out(size);
+    if (compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()), 9) != Z_OK) {
+        throw std::runtime_error("compress2 failed");
+    }
+    out.resize(size);
+    return out;
+}
+
+std::vector<uint8_t> zstd_frame(const std::vector<uint8_t>& data) {
+#ifdef DRAVONT_HAVE_ZSTD
+    std::vector<uint8_t> out(ZSTD_compressBound(data.size()));
+    const size_t size = ZSTD_compress(out.data(), out.size(), data.data(), data.size(), 19);
+    if (ZSTD_isError(size)) throw std::runtime_error(ZSTD_getErrorName(size));
+    out.resize(size);
+    return out;
+#else
+    // Magic number; a single-segment frame with a 4-byte content size; then
+    // raw blocks of at most 128 KiB, each with a 3-byte header (last-block
+    // flag, type 0, size).
+    ByteWriter w{false};
+    w.u32(0xFD2FB528), w.u8(0xA0), w.u32(data.size());
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(data.size() - at, 128 * 1024);
+        const bool last = at + n == data.size();
+        w.un(n << 3 | (last ? 1 : 0), 3);
+        w.bytes.insert(w.bytes.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
+        at += n;
+    } while (at < data.size());
+    return w.bytes;
+#endif
+}
+
+}  // namespace
+
+std::vector<uint8_t> pack_section(const std::vector<uint8_t>& data, Packing packing, bool bigEndian) {
+    if (packing == Packing::Plain) return data;
+    ByteWriter w{bigEndian};
+    if (packing == Packing::ZlibGnu) {
+        w.raw({'Z', 'L', 'I', 'B'});
+        w.bigEndian = true, w.un(data.size(), 8);
+        w.raw(zlib_stream(data));
+        return w.bytes;
+    }
+    w.u32(packing == Packing::Zlib ? 1 : 2), w.u32(data.size()), w.u32(1);  // ch_type, ch_size, ch_addralign
+    w.raw(packing == Packing::Zlib ? zlib_stream(data) : zstd_frame(data));
+    return w.bytes;
+}
+
+void add_debug_sections(ElfBuilder& elf, const DebugSections& s, Packing packing) {
     const std::pair<const char*, const std::vector<uint8_t>*> all[] = {
         {".debug_info", &s.info}, {".debug_abbrev", &s.abbrev}, {".debug_line", &s.line}, {".debug_str", &s.str},
         {".debug_line_str", &s.lineStr}, {".debug_str_offsets", &s.strOffsets}, {".debug_ranges", &s.ranges},
@@ -388,7 +446,10 @@ void add_debug_sections(ElfBuilder& elf, const DebugSections& s) {
     for (const auto& [name, data] : all) {
         if (data->empty()) continue;
         const bool strings = data == &s.str || data == &s.lineStr;  // SHF_MERGE | SHF_STRINGS, 1-byte characters
-        elf.add_section({name, 1, strings ? 0x30u : 0u, 0, *data, 0, 0, 1, strings ? 1u : 0u});
+        uint32_t flags = strings ? 0x30u : 0u;
+        if (packing == Packing::Zlib || packing == Packing::Zstd) flags |= 0x800;  // SHF_COMPRESSED
+        const std::string stored = packing == Packing::ZlibGnu ? std::string(".z") + (name + 1) : name;
+        elf.add_section({stored, 1, flags, 0, pack_section(*data, packing, elf.big_endian()), 0, 0, 1, strings ? 1u : 0u});
     }
 }
 

@@ -2,8 +2,9 @@
 // either byte order: the ELF header, sections, .symtab/.strtab and the section
 // header table; .debug_info/.debug_abbrev from DIE trees, the string
 // sections, range lists, and .debug_line from lists of line-program steps.
-// DWARF 2 to 5, 32-bit DWARF format only. Tests that need malformed input
-// patch the section bytes or the built image at the offsets reported here.
+// DWARF 2 to 5, 32-bit DWARF format only. The debug sections can be stored
+// compressed as linkers write them. Tests that need malformed input patch
+// the section bytes or the built image at the offsets reported here.
 #pragma once
 
 #include <cstdint>
@@ -64,9 +65,13 @@ public:
     ElfBuilder(bool bigEndian, uint16_t machine, uint16_t type = 2, uint8_t elfClass = 1)
         : big_(bigEndian), machine_(machine), type_(type), class_(elfClass) {}
     uint32_t entry = 0, flags = 0;  // e_entry, e_flags
+    bool big_endian() const { return big_; }
 
     // Returns the section's index: the added sections come first, from 1.
     size_t add_section(ElfSection s) { return sections_.push_back(std::move(s)), sections_.size(); }
+    // An added section by its index, to change before building.
+    ElfSection& section(size_t index) { return sections_.at(index - 1); }
+    size_t section_count() const { return sections_.size(); }
     // Into .symtab/.strtab, written only when a symbol was added; local
     // symbols are moved before the others, as the format requires.
     void add_symbol(ElfSymbol s) { symbols_.push_back(std::move(s)); }
@@ -241,8 +246,20 @@ struct DebugSections {
     std::map<std::string, uint32_t> dieOffsets{};  // by label, in .debug_info
 };
 
-// Adds each non-empty section under its .debug_* name.
-void add_debug_sections(ElfBuilder& elf, const DebugSections& s);
+// How debug sections are stored: as they are; with SHF_COMPRESSED, an
+// Elf32_Chdr in the file's byte order and a zlib stream or a zstd frame; or
+// as .zdebug_* sections holding "ZLIB", the size in 8 big-endian bytes and a
+// zlib stream (ld --compress-debug-sections=none|zlib|zstd|zlib-gnu).
+enum class Packing : uint8_t { Plain, Zlib, Zstd, ZlibGnu };
+
+// A section's data as `packing` stores it: the header and the compressed
+// bytes. zstd frames come from libzstd where the build has it, and are
+// otherwise written with raw (stored) blocks, which every reader accepts.
+std::vector<uint8_t> pack_section(const std::vector<uint8_t>& data, Packing packing, bool bigEndian);
+
+// Adds each non-empty section under its .debug_* name, stored as `packing`
+// says (renamed .zdebug_* for Packing::ZlibGnu).
+void add_debug_sections(ElfBuilder& elf, const DebugSections& s, Packing packing = Packing::Plain);
 
 class DwarfBuilder {
 public:

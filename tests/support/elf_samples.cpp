@@ -1,5 +1,6 @@
 #include "support/elf_samples.h"
 
+#include <cstdio>
 #include <functional>
 
 #include "support/elf_builder.h"
@@ -163,14 +164,18 @@ LineProgram sample_lines(uint8_t version) {
     return p;
 }
 
-std::vector<uint8_t> wrap(bool big, uint16_t machine, const DebugSections& sections) {
+ElfBuilder sample_elf(bool big, uint16_t machine, const DebugSections& sections, Packing packing = Packing::Plain) {
     ElfBuilder elf(big, machine);
     elf.add_section({".text", 1, 6, 0x1000, std::vector<uint8_t>(0x108, 0)});
-    add_debug_sections(elf, sections);
+    add_debug_sections(elf, sections, packing);
     elf.add_section({".data", 1, 3, 0x2000, std::vector<uint8_t>(0x100, 0)});  // the variables
     elf.add_symbol({"_main", 0x1000});
     elf.add_symbol({"_split", 0x1040});
-    return elf.build();
+    return elf;
+}
+
+std::vector<uint8_t> wrap(bool big, uint16_t machine, const DebugSections& sections) {
+    return sample_elf(big, machine, sections).build();
 }
 
 DebugSections sample_sections(bool big, uint8_t version) {
@@ -198,21 +203,40 @@ std::vector<uint8_t> patched(const std::function<void(std::vector<uint8_t>&)>& c
 }
 
 // The sample with one change to its DWARF sections.
-std::vector<uint8_t> patched_dwarf(const std::function<void(DebugSections&)>& change) {
+std::vector<uint8_t> patched_dwarf(const std::function<void(DebugSections&)>& change,
+                                   Packing packing = Packing::Plain) {
     DebugSections s = sample_sections(true, 4);
     change(s);
-    return wrap(true, 46, s);
+    return sample_elf(true, 46, s, packing).build();
 }
 
 // The section header of the sample's .debug_info (section 2, after .text).
 size_t debug_info_header() {
-    ElfBuilder elf(true, 46);
-    elf.add_section({".text", 1, 6, 0x1000, std::vector<uint8_t>(0x108, 0)});
-    add_debug_sections(elf, sample_sections(true, 4));
-    elf.add_section({".data", 1, 3, 0x2000, std::vector<uint8_t>(0x100, 0)});
-    elf.add_symbol({"_main", 0x1000});
-    elf.add_symbol({"_split", 0x1040});
-    return elf.layout().section_header(2);
+    return sample_elf(true, 46, sample_sections(true, 4)).layout().section_header(2);
+}
+
+// The sample with its debug sections compressed and one change to the
+// stored bytes of .debug_info (section 2): the header, then the stream.
+std::vector<uint8_t> packed_info(Packing packing, const std::function<void(std::vector<uint8_t>&)>& change) {
+    ElfBuilder elf = sample_elf(true, 46, sample_sections(true, 4), packing);
+    change(elf.section(2).data);
+    return elf.build();
+}
+
+// Flips the bits of the stored byte `back` bytes before the end.
+auto flip_from_end(size_t back) {
+    return [back](std::vector<uint8_t>& b) { b[b.size() - back] ^= 0xFF; };
+}
+
+// What a broken zstd section gives: its own fault where the build reads zstd,
+// the refusal of zstd where it does not.
+std::string zstd_fault(const std::string& fault) {
+#ifdef DRAVONT_HAVE_ZSTD
+    return fault;
+#else
+    (void)fault;
+    return "--compress-debug-sections=zlib";
+#endif
 }
 
 Die nested_blocks(int depth) {
@@ -240,12 +264,24 @@ std::vector<uint8_t> unit_with(std::vector<Die> children, uint8_t version) {
     return wrap(true, 46, dwarf.sections());
 }
 
-std::vector<uint8_t> sample_program(bool bigEndian, uint16_t machine, uint8_t version) {
-    return wrap(bigEndian, machine, sample_sections(bigEndian, version));
+std::vector<uint8_t> sample_program(bool bigEndian, uint16_t machine, uint8_t version, Packing packing) {
+    return sample_builder(bigEndian, machine, version, packing).build();
+}
+
+ElfBuilder sample_builder(bool bigEndian, uint16_t machine, uint8_t version, Packing packing) {
+    return sample_elf(bigEndian, machine, sample_sections(bigEndian, version), packing);
 }
 
 std::vector<BrokenImage> broken_images() {
     const char* loop = "loops";
+    // The size of the sample's .debug_info, as the messages spell it.
+    const uint32_t info = static_cast<uint32_t>(sample_sections(true, 4).info.size());
+    auto hex = [](uint32_t v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(v));
+        return std::string(text);
+    };
+    auto declare = [](uint32_t size) { return [size](std::vector<uint8_t>& b) { put32(b, 4, size); }; };
     return {
         {"64-bit class", patched([](auto& b) { b[4] = 2; }), "EI_CLASS=2"},
         {"relocatable object", patched([](auto& b) { put16(b, 16, 1); }), "e_type=1"},
@@ -286,6 +322,39 @@ std::vector<BrokenImage> broken_images() {
                                           raw(DW_AT_type, 0x20 /* DW_FORM_ref_sig8 */, {1, 2, 3, 4, 5, 6, 7, 8}),
                                           block(DW_AT_location, addr_expr(0x2000, true))})}),
          "type signature 0x102030405060708 that no type unit holds"},
+        // Compressed sections (the header is 12 bytes in each layout, the
+        // declared size at byte 4).
+        {"declared size past the ratio bound",
+         packed_info(Packing::Zlib, [](auto& b) { put32(b, 4, 0xFFFFFFF0u); }),
+         "compressed section .debug_info, declared size 0xfffffff0 more than 1032 times"},
+        {"zlib stream corrupt", packed_info(Packing::Zlib, flip_from_end(1)),
+         "compressed section .debug_info, corrupt zlib stream (incorrect data check)"},
+        {"zlib stream short",
+         packed_info(Packing::Zlib, [](auto& b) { b.resize(b.size() - 8); }),
+         "compressed section .debug_info, zlib stream ends early at inflated offset"},
+        {"zlib stream inflates to less than declared", packed_info(Packing::Zlib, declare(info + 1)),
+         "compressed section .debug_info, zlib stream inflates to " + hex(info) + " bytes, declared " + hex(info + 1)},
+        {"zlib stream inflates to more than declared", packed_info(Packing::Zlib, declare(info - 8)),
+         "compressed section .debug_info, zlib stream inflates past its declared size " + hex(info - 8)},
+        {"unknown compression type", packed_info(Packing::Zlib, [](auto& b) { put32(b, 0, 7); }),
+         "compressed section .debug_info, unknown compression type 0x7"},
+        {"compression header cut short", packed_info(Packing::Zlib, [](auto& b) { b.resize(10); }),
+         "compressed section .debug_info, header shorter than 12 bytes"},
+        {".zdebug_ without ZLIB", packed_info(Packing::ZlibGnu, [](auto& b) { b[3] = 'X'; }),
+         "compressed section .zdebug_info, no \"ZLIB\" header"},
+        {".zdebug_ stream corrupt", packed_info(Packing::ZlibGnu, [](auto& b) { b[12] ^= 0xFF; }),
+         "compressed section .zdebug_info, corrupt zlib stream (incorrect header check)"},
+        // A fault found in inflated data is placed in it.
+        {"unit longer than its inflated section",
+         patched_dwarf([](auto& s) { put32(s.info, 0, 0x00FFFFFFu); }, Packing::Zlib),
+         ".debug_info (inflated), unit length at 0x0: offset 0x00000000, file size"},
+        {"zstd frame corrupt", packed_info(Packing::Zstd, [](auto& b) { b[12] ^= 0xFF; }),
+         zstd_fault("compressed section .debug_info, corrupt zstd stream (Unknown frame descriptor)")},
+        {"zstd frame short", packed_info(Packing::Zstd, [](auto& b) { b.resize(b.size() - 8); }),
+         zstd_fault("compressed section .debug_info, zstd stream ends early at inflated offset")},
+        {"zstd frame inflates to less than declared", packed_info(Packing::Zstd, declare(info + 1)),
+         zstd_fault("compressed section .debug_info, zstd stream inflates to " + hex(info) + " bytes, declared " +
+                    hex(info + 1))},
     };
 }
 

@@ -19,8 +19,11 @@ namespace elf_test {
 // name); a function in two parts described by a range list with
 // DW_AT_entry_pc; and variables that are not static addresses. Its line
 // table has rows of a header file, rows with line 0, several rows at one
-// address and two sequences.
-std::vector<uint8_t> sample_program(bool bigEndian, uint16_t machine, uint8_t version);
+// address and two sequences. Its debug sections are stored as `packing` says.
+std::vector<uint8_t> sample_program(bool bigEndian, uint16_t machine, uint8_t version,
+                                    Packing packing = Packing::Plain);
+// The same, not yet built: .text is section 1, the debug sections follow.
+ElfBuilder sample_builder(bool bigEndian, uint16_t machine, uint8_t version, Packing packing = Packing::Plain);
 
 // An H8 image of one unit "prog.c" (an int base type labelled "int", then
 // `children`) with the sample's line table, .text at 0x1000 (0x108 bytes)
@@ -36,7 +39,8 @@ struct BrokenImage {
 // Images the conversion must refuse: ELF header fields of a file that is not
 // ours, offsets past the end, reference and type loops, an unknown form, an
 // endless DW_FORM_indirect, a DIE tree deeper than the bound, a type
-// signature no type unit holds and more.
+// signature no type unit holds, compressed sections that do not inflate to
+// what their headers declare, and more.
 std::vector<BrokenImage> broken_images();
 
 }  // namespace elf_test
