@@ -2,6 +2,7 @@
 // helper-built images through the invariants the fuzz target checks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,11 +20,22 @@ std::vector<uint8_t> read_bytes(const fs::path& p) {
 }
 
 TEST(FuzzRegressions, EveryStoredInputKeepsTheInvariants) {
+    // Every stored input: the fuzzer's findings, and the real fixtures the
+    // fuzzer starts from (those refused whole among them).
+    const std::string data = DRAVONT_TEST_DATA;
+    const struct {
+        std::string dir;
+        std::vector<std::string> extensions;  // empty: every file but notes
+    } places[] = {{DRAVONT_FUZZ_REGRESSIONS, {}},
+                  {data, {".coff", ".obj"}},
+                  {data + "/elf", {".elf"}},
+                  {data + "/elf/refused", {".elf"}}};
     size_t count = 0;
-    for (const char* dir : {DRAVONT_FUZZ_REGRESSIONS, DRAVONT_TEST_DATA}) {
-        for (const auto& entry : fs::directory_iterator(dir)) {
+    for (const auto& place : places) {
+        for (const auto& entry : fs::directory_iterator(place.dir)) {
             const std::string ext = entry.path().extension().string();
-            if (std::string(dir) == DRAVONT_TEST_DATA && ext != ".coff" && ext != ".obj") continue;
+            const auto& wanted = place.extensions;
+            if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), ext) == wanted.end()) continue;
             if (!entry.is_regular_file() || ext == ".md") continue;
             EXPECT_EQ(coff_test::check_invariants(read_bytes(entry.path())), "") << entry.path();
             ++count;

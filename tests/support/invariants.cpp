@@ -67,7 +67,8 @@ std::string check_one(const Outcome& o, uint64_t size, bool debug, bool elf) {
         if (o.committed) return "failed run committed its files" + mode;
         const bool known = o.out.find(dravont::msg::kMalformedInput.cp932) != std::string::npos ||
                            o.out.find(dravont::msg::kNotExecutable.cp932) != std::string::npos ||
-                           o.out.find(dravont::msg::kZstdNotBuilt.cp932) != std::string::npos;
+                           o.out.find(dravont::msg::kZstdNotBuilt.cp932) != std::string::npos ||
+                           o.out.find(dravont::msg::kSplitDwarf.cp932) != std::string::npos;
         if (!known || !ends_with(o.out, "\n\n")) return "failure without its message" + mode;
     } else {
         return "unexpected status " + std::to_string(o.status) + mode;
