@@ -19,16 +19,25 @@ void TextOut::make_room(size_t n) {
 }
 
 TextOut& TextOut::decimal(uint64_t value, int width, char fill) {
+    // Two digits at a time from the right, from a table of "00" to "99".
     char tmp[20];
-    int n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
+    char* q = tmp + sizeof tmp;
+    while (value >= 100) {
+        q -= 2;
+        std::memcpy(q, kDigitPairs.decimal + 2 * (value % 100), 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        q -= 2;
+        std::memcpy(q, kDigitPairs.decimal + 2 * value, 2);
+    } else {
+        *--q = static_cast<char>('0' + value);
+    }
+    const int n = static_cast<int>(tmp + sizeof tmp - q);
     const int total = n < width ? width : n;
     char* p = room(static_cast<size_t>(total));
     std::memset(p, fill, static_cast<size_t>(total - n));
-    for (int i = total - n; i < total; ++i) p[i] = tmp[--n];
+    std::memcpy(p + (total - n), q, static_cast<size_t>(n));
     size_ += static_cast<size_t>(total);
     return *this;
 }

@@ -17,6 +17,21 @@
 
 namespace dravont {
 
+// Two digits at a time: "000102...FF" and "000102...99".
+struct DigitPairs {
+    char hex[512]{};
+    char decimal[200]{};
+    constexpr DigitPairs() {
+        constexpr char kDigits[] = "0123456789ABCDEF";
+        for (int b = 0; b < 256; ++b) hex[2 * b] = kDigits[b >> 4], hex[2 * b + 1] = kDigits[b & 0xF];
+        for (int d = 0; d < 100; ++d) {
+            decimal[2 * d] = static_cast<char>('0' + d / 10);
+            decimal[2 * d + 1] = static_cast<char>('0' + d % 10);
+        }
+    }
+};
+inline constexpr DigitPairs kDigitPairs{};
+
 class TextOut {
 public:
     // With a target, the buffer is written to it in large blocks; without one
@@ -68,6 +83,12 @@ public:
 
     // At least `digits` upper-case hex digits, zero-filled ("%0NX").
     TextOut& hex(uint64_t value, int digits) {
+        if (digits == 8 && value <= 0xFFFFFFFFu) {  // addresses: two digits a byte, from a table
+            char* p = room(8);
+            for (int i = 3; i >= 0; --i, value >>= 8) std::memcpy(p + 2 * i, kDigitPairs.hex + 2 * (value & 0xFF), 2);
+            size_ += 8;
+            return *this;
+        }
         static const char kDigits[] = "0123456789ABCDEF";
         int n = 1;
         while (n < 16 && (value >> (4 * n)) != 0) ++n;
