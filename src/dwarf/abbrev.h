@@ -10,10 +10,23 @@
 
 namespace dravont {
 
+// How a value of an attribute's form is stepped over without decoding it.
+// Address-sized and DW_FORM_ref_addr values take sizes from the unit, which
+// may differ between units that share a table.
+enum class FormSize : uint8_t {
+    Fixed,      // AbbrevAttr::bytes bytes, 0 included (flag_present, implicit_const)
+    Address,    // the unit's address size
+    RefAddr,    // DW_FORM_ref_addr: the address size in DWARF 2, else 4
+    Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb,
+    Other,      // decoded to be stepped over (DW_FORM_indirect), or refused
+};
+
 struct AbbrevAttr {
     uint16_t name;
     uint16_t form;
     int64_t implicitConst;  // the value of a DW_FORM_implicit_const attribute
+    FormSize size;
+    uint8_t bytes;          // FormSize::Fixed
 };
 
 struct Abbrev {
@@ -22,7 +35,17 @@ struct Abbrev {
     bool hasChildren = false;
     uint32_t firstAttr = 0;  // into AbbrevTable::attrs
     uint32_t attrCount = 0;
+    // Every value has a fixed size in a given unit: the DIE's attributes
+    // take fixedBytes plus addressSized values of the address size and
+    // refAddrSized of the DW_FORM_ref_addr size.
+    bool fixedSize = true;
+    uint64_t fixedBytes = 0;
+    uint32_t addressSized = 0;
+    uint32_t refAddrSized = 0;
 };
+
+// How FormSize steps over values of `form`; `bytes` is set for Fixed.
+FormSize form_size(uint16_t form, uint8_t& bytes);
 
 class AbbrevTable {
 public:

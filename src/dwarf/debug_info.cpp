@@ -79,7 +79,7 @@ UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset, bo
 
 DwarfUnit::DwarfUnit(const DwarfSections& sections, const UnitHeader& header, AbbrevCache& abbrevs)
     : sections_(sections), span_(header.inTypes ? sections.types : sections.info), header_(header),
-      abbrevs_(abbrevs.at(header.abbrevOffset)) {}
+      abbrevs_(abbrevs.at(header.abbrevOffset)), refAddrSize_(header.version == 2 ? header.addressSize : 4) {}
 
 void DwarfUnit::set_bases(const DieInfo& root) {
     strOffsetsBase_ = {root.hasStrOffsetsBase, root.strOffsetsBase};
@@ -129,27 +129,87 @@ uint64_t DwarfUnit::address(const AddrAttr& a) const {
     return a.kind == AddrAttr::Index ? address_index(a.value) : a.value;
 }
 
-DieInfo DwarfUnit::read_die(uint64_t offset) const {
+DieHead DwarfUnit::read_head(uint64_t offset) const {
     ByteReader r(span_, sections_.order);
-    const uint64_t sectionBit = offset & kTypesSectionBit;
     if (!contains_die(offset)) r.fail("reference to DIE " + hex_text(offset) + " outside its unit", offset);
     r.seek(offset & ~kTypesSectionBit);
+    DieHead head;
+    head.offset = offset;
+    const uint64_t code = r.uleb();
+    if (code != 0) {
+        head.abbrev = abbrevs_->find(code);
+        if (!head.abbrev) r.fail("abbreviation code " + std::to_string(code) + " of DIE " + hex_text(offset), offset);
+    }
+    head.attributes = r.position() | (offset & kTypesSectionBit);
+    return head;
+}
+
+DieInfo DwarfUnit::read_die(const DieHead& head) const {
+    ByteReader r(span_, sections_.order, head.attributes & ~kTypesSectionBit);
     DieInfo die;
-    die.offset = offset;
-    die.abbrevCode = r.uleb();
-    if (die.abbrevCode != 0) {
-        const Abbrev* a = abbrevs_->find(die.abbrevCode);
-        if (!a) r.fail("abbreviation code " + std::to_string(die.abbrevCode) + " of DIE " + hex_text(offset), offset);
+    die.offset = head.offset;
+    if (const Abbrev* a = head.abbrev) {
+        die.abbrevCode = a->code;
         die.tag = a->tag;
         die.hasChildren = a->hasChildren;
         const AbbrevAttr* attrs = abbrevs_->attrs(*a);
         for (uint32_t i = 0; i < a->attrCount; ++i) {
-            read_attribute(r, attrs[i].name, attrs[i].form, attrs[i].implicitConst, die, 0);
+            const AbbrevAttr& attr = attrs[i];
+            if (attr.size != FormSize::Other && !is_read(attr.name)) skip_value(r, attr);
+            else read_attribute(r, attr.name, attr.form, attr.implicitConst, die, 0);
         }
     }
-    die.next = r.position() | sectionBit;
-    if (die.next > header_.end) r.fail("DIE " + hex_text(offset) + " runs past its unit", offset);
+    die.next = r.position() | (head.offset & kTypesSectionBit);
+    if (die.next > header_.end) r.fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
     return die;
+}
+
+uint64_t DwarfUnit::skip_die(const DieHead& head) const {
+    const uint64_t sectionBit = head.offset & kTypesSectionBit;
+    uint64_t at = head.attributes & ~kTypesSectionBit;
+    if (const Abbrev* a = head.abbrev) {
+        const uint64_t end = header_.end & ~kTypesSectionBit;
+        if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
+            at += fixed_bytes(*a);
+        } else {
+            // Value by value, failing where read_die would.
+            ByteReader r(span_, sections_.order, at);
+            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+            for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
+            at = r.position();
+        }
+    }
+    const uint64_t next = at | sectionBit;
+    if (next > header_.end) {
+        ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    }
+    return next;
+}
+
+void DwarfUnit::skip_value(ByteReader& r, const AbbrevAttr& attr) const {
+    switch (attr.size) {
+        case FormSize::Fixed:
+            if (attr.bytes == 3) {
+                r.u8(), r.u8(), r.u8();  // as a 3-byte value is read: a short one fails at its last byte
+            } else {
+                r.skip(attr.bytes);
+            }
+            return;
+        case FormSize::Address: r.skip(header_.addressSize); return;
+        case FormSize::RefAddr: r.skip(refAddrSize_); return;
+        case FormSize::Uleb: r.uleb(); return;
+        case FormSize::Sleb: r.sleb(); return;
+        case FormSize::String: r.cstr(); return;
+        case FormSize::Block1: r.skip(r.u8()); return;
+        case FormSize::Block2: r.skip(r.u16()); return;
+        case FormSize::Block4: r.skip(r.u32()); return;
+        case FormSize::BlockUleb: r.skip(r.uleb()); return;
+        case FormSize::Other: {
+            DieInfo ignored;
+            read_attribute(r, attr.name, attr.form, attr.implicitConst, ignored, 0);
+            return;
+        }
+    }
 }
 
 namespace {
@@ -254,6 +314,22 @@ StrAttr string_attr(const FormValue& v) {
 }
 
 }  // namespace
+
+// The attributes read_attribute keeps: the names of its switch below. Any
+// other attribute is stepped over by its form.
+bool DwarfUnit::is_read(uint16_t name) {
+    switch (name) {
+        case DW_AT_name: case DW_AT_linkage_name: case DW_AT_MIPS_linkage_name: case DW_AT_external:
+        case DW_AT_declaration: case DW_AT_inline: case DW_AT_low_pc: case DW_AT_high_pc: case DW_AT_entry_pc:
+        case DW_AT_ranges: case DW_AT_location: case DW_AT_type: case DW_AT_decl_file: case DW_AT_dwo_name:
+        case DW_AT_GNU_dwo_name: case DW_AT_abstract_origin: case DW_AT_specification: case DW_AT_byte_size:
+        case DW_AT_encoding: case DW_AT_language: case DW_AT_stmt_list: case DW_AT_comp_dir:
+        case DW_AT_str_offsets_base: case DW_AT_addr_base: case DW_AT_rnglists_base:
+            return true;
+        default:
+            return false;
+    }
+}
 
 void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                                DieInfo& die, int depth) const {

@@ -193,25 +193,34 @@ void Conversion::walk_dies(const DwarfUnit& unit, const DieInfo& root) {
     scopes_.clear();
     uint64_t offset = root.next;
     while (!opensScope.empty() && offset < unit.header().end) {
-        const DieInfo die = unit.read_die(offset);
-        offset = die.next;
-        if (die.abbrevCode == 0) {
+        // Only the three tags below are decoded; every other DIE is stepped
+        // over by the sizes of its forms.
+        const DieHead head = unit.read_head(offset);
+        if (!head.abbrev) {
+            offset = unit.skip_die(head);
             if (opensScope.back()) scopes_.pop_back();
             opensScope.pop_back();
             continue;
         }
         const size_t scopesBefore = scopes_.size();
-        switch (die.tag) {
-            case DW_TAG_subprogram: on_subprogram(unit, die); break;
-            case DW_TAG_variable: on_variable(unit, die); break;
-            case DW_TAG_inlined_subroutine: push_inlined_scope(unit, die); break;
-            default: break;
+        switch (head.abbrev->tag) {
+            case DW_TAG_subprogram:
+            case DW_TAG_variable:
+            case DW_TAG_inlined_subroutine: {
+                const DieInfo die = unit.read_die(head);
+                offset = die.next;
+                if (die.tag == DW_TAG_subprogram) on_subprogram(unit, die);
+                else if (die.tag == DW_TAG_variable) on_variable(unit, die);
+                else push_inlined_scope(unit, die);
+                break;
+            }
+            default: offset = unit.skip_die(head); break;
         }
         const bool pushed = scopes_.size() > scopesBefore;
-        if (die.hasChildren) {
+        if (head.abbrev->hasChildren) {
             if (opensScope.size() >= kMaxDepth) {
                 ByteReader(sections_.info, sections_.order)
-                    .fail("DIE nesting deeper than " + std::to_string(kMaxDepth), die.offset);
+                    .fail("DIE nesting deeper than " + std::to_string(kMaxDepth), head.offset);
             }
             opensScope.push_back(pushed);
         } else if (pushed) {
@@ -424,9 +433,14 @@ std::string_view decide_label_prefix(const DwarfInput& input) {
         if (root.language == DW_LANG_Mips_Assembler) continue;
         unit.set_bases(root);
         for (uint64_t at = root.next; at < header.end;) {
-            const DieInfo die = unit.read_die(at);
+            const DieHead head = unit.read_head(at);
+            if (!head.abbrev || head.abbrev->tag != DW_TAG_subprogram) {
+                at = unit.skip_die(head);
+                continue;
+            }
+            const DieInfo die = unit.read_die(head);
             at = die.next;
-            if (die.tag != DW_TAG_subprogram || die.declaration) continue;
+            if (die.declaration) continue;
             if (die.lowPc.kind != AddrAttr::Address && die.lowPc.kind != AddrAttr::Index) continue;
             const std::string_view name = resolver.resolve(unit, die).c_name();
             if (name.empty()) continue;
