@@ -98,6 +98,43 @@ private:
     std::vector<std::string> paths_{std::string()};  // group 0 is named by the unit's marker
 };
 
+// The kept rows by address, program order among equal addresses: what a
+// stable sort by address gives. The line program emits each sequence's rows
+// in rising address order, so only the sequences are put in order; a
+// sequence that goes back, or sequences that overlap, have the rows sorted.
+std::vector<uint32_t> order_by_address(const std::vector<KeptRow>& kept, const std::vector<uint32_t>& starts) {
+    struct Run {
+        uint32_t begin, end;
+    };
+    std::vector<Run> runs;
+    bool ordered = true;
+    for (size_t k = 0; k < starts.size(); ++k) {
+        const uint32_t end = k + 1 < starts.size() ? starts[k + 1] : static_cast<uint32_t>(kept.size());
+        if (starts[k] == end) continue;
+        runs.push_back({starts[k], end});
+        for (uint32_t i = starts[k] + 1; i < end && ordered; ++i) ordered = kept[i - 1].address <= kept[i].address;
+    }
+    if (ordered) {
+        std::stable_sort(runs.begin(), runs.end(),
+                         [&](const Run& a, const Run& b) { return kept[a.begin].address < kept[b.begin].address; });
+        for (size_t k = 1; k < runs.size() && ordered; ++k) {
+            const uint64_t last = kept[runs[k - 1].end - 1].address, first = kept[runs[k].begin].address;
+            ordered = last < first || (last == first && runs[k - 1].end <= runs[k].begin);
+        }
+    }
+    std::vector<uint32_t> order(kept.size());
+    if (ordered) {
+        size_t at = 0;
+        for (const Run& run : runs) {
+            for (uint32_t i = run.begin; i < run.end; ++i) order[at++] = i;
+        }
+        return order;
+    }
+    for (uint32_t i = 0; i < kept.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return kept[a].address < kept[b].address; });
+    return order;
+}
+
 }  // namespace
 
 bool is_tombstone(uint64_t address, uint8_t addressSize) {
@@ -192,11 +229,13 @@ void LineRecords::write_unit(PendingUnit& unit) {
 
     std::vector<RowResult> results(listing_ ? table.rows.size() : 0, kOutside);
     std::vector<KeptRow> kept;
+    std::vector<uint32_t> sequences;  // where each sequence's kept rows start
     bool sequenceStarts = true;
     bool sequenceKept = true;
     for (uint32_t i = 0; i < table.rows.size(); ++i) {
         const LineRow& row = table.rows[i];
         if (sequenceStarts) {
+            sequences.push_back(static_cast<uint32_t>(kept.size()));
             // What the linker discarded keeps its line sequences, moved to 0
             // or to a tombstone address.
             const uint64_t a = row.address;
@@ -221,10 +260,7 @@ void LineRecords::write_unit(PendingUnit& unit) {
     }
     // Kept rows by address (program order among equals), to find each
     // function's rows by its ranges.
-    std::vector<uint32_t> byAddress(kept.size());
-    for (uint32_t i = 0; i < kept.size(); ++i) byAddress[i] = i;
-    std::stable_sort(byAddress.begin(), byAddress.end(),
-                     [&](uint32_t a, uint32_t b) { return kept[a].address < kept[b].address; });
+    const std::vector<uint32_t> byAddress = order_by_address(kept, sequences);
 
     // Each function claims the rows of its file in its ranges; a row two
     // functions claim belongs to the first in DIE order.
