@@ -71,34 +71,57 @@ const uint32_t* SymbolsByValue::lower_bound(const SymbolTableView& table, const 
 
 uint64_t SymbolNameFilter::key(uint32_t value, std::string_view name) { return hash_bytes(name, value); }
 
-void SymbolNameFilter::add(uint64_t k) {
-    uint64_t* block = words_.data() + (((k >> 32) * blocks_) >> 32) * 8;
-    uint64_t bits = mix64(k);
-    for (unsigned i = 0; i < kProbes; ++i, bits >>= 9) block[(bits >> 6) & 7] |= uint64_t{1} << (bits & 63);
+std::string_view SymbolNameFilter::name_of(uint32_t n) const {
+    const char* text = reinterpret_cast<const char*>(strings_.data + table_.name(n));
+    return std::string_view(text, std::strlen(text));  // readable: a terminator follows
 }
 
 void SymbolNameFilter::build(const SymbolTableView& table, const ByteSpan& strings) {
     built_ = true;
-    blocks_ = std::max<uint64_t>(1, (uint64_t{table.count} * kFilterBitsPerSymbol + kBlockBits - 1) / kBlockBits);
-    words_.assign(blocks_ * 8, 0);
+    table_ = table;
+    strings_ = strings;
+    lastNul_ = strings.size;  // none: no name is readable
+    for (uint64_t at = strings.size; at-- > 0;) {
+        if (strings.data[at] == 0) {
+            lastNul_ = at;
+            break;
+        }
+    }
+    leads_.assign(65536 / 64, 0);
     for (uint32_t n = 1; n < table.count; ++n) {
         if (!table.names_an_address(n)) continue;
-        const uint32_t value = table.value(n);
         const uint64_t offset = table.name(n);
-        const void* end = offset < strings.size ? std::memchr(strings.data + offset, 0, strings.size - offset) : nullptr;
-        if (!end) {
-            unreadable_.push_back(value);
+        if (!readable(offset)) {
+            unreadable_.push_back(table.value(n));
             continue;
         }
-        const char* text = reinterpret_cast<const char*>(strings.data + offset);
-        add(key(value, std::string_view(text, static_cast<size_t>(static_cast<const char*>(end) - text))));
+        const uint8_t* text = strings.data + offset;
+        const unsigned pair = text[0] == 0 ? 0 : unsigned{text[0]} << 8 | text[1];
+        leads_[pair >> 6] |= uint64_t{1} << (pair & 63);
     }
     std::sort(unreadable_.begin(), unreadable_.end());
     unreadable_.erase(std::unique(unreadable_.begin(), unreadable_.end()), unreadable_.end());
 }
 
+void SymbolNameFilter::add(uint64_t k) const {
+    uint64_t* block = words_.data() + (((k >> 32) * blocks_) >> 32) * 8;
+    uint64_t bits = mix64(k);
+    for (unsigned i = 0; i < kProbes; ++i, bits >>= 9) block[(bits >> 6) & 7] |= uint64_t{1} << (bits & 63);
+}
+
+void SymbolNameFilter::build_pairs() const {
+    blocks_ = std::max<uint64_t>(1, (uint64_t{table_.count} * kFilterBitsPerSymbol + kBlockBits - 1) / kBlockBits);
+    words_.assign(blocks_ * 8, 0);
+    for (uint32_t n = 1; n < table_.count; ++n) {
+        if (table_.names_an_address(n) && readable(table_.name(n))) add(key(table_.value(n), name_of(n)));
+    }
+}
+
 bool SymbolNameFilter::may_hold(uint32_t value, std::string_view name) const {
     if (!unreadable_.empty() && std::binary_search(unreadable_.begin(), unreadable_.end(), value)) return true;
+    const unsigned pair = lead(name);
+    if (!(leads_[pair >> 6] & (uint64_t{1} << (pair & 63)))) return false;
+    if (words_.empty()) build_pairs();
     const uint64_t k = key(value, name);
     const uint64_t* block = words_.data() + (((k >> 32) * blocks_) >> 32) * 8;
     uint64_t bits = mix64(k);

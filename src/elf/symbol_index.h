@@ -2,10 +2,10 @@
 //
 // The conversion asks, for every function and variable it writes, whether
 // the symbol table holds a certain name at the entity's address; nearly
-// always it does not. A Bloom filter over (value, name) answers those
-// questions from one cache line each; what it lets through, and every
-// question for all the names at a value, goes to the table itself through
-// an index of symbol numbers bucketed by value.
+// always it does not. A filter of the table's (value, name) pairs answers
+// those questions; what it lets through, and every question for all the
+// names at a value, goes to the table itself through an index of symbol
+// numbers bucketed by value.
 #pragma once
 
 #include <cstdint>
@@ -78,26 +78,43 @@ private:
     std::vector<bool> sorted_;       // large buckets, sorted by (value, number)
 };
 
-// A blocked Bloom filter of the (value, name) pairs of the symbols naming an
-// address: false means the table holds no such symbol. About 12 bits a
-// symbol; one in a few hundred absent pairs passes.
+// Which (value, name) pairs the symbols naming an address hold, answered
+// without false "no": first by the first two characters of the name, which
+// settles the usual question (a name without the label prefix, where every
+// symbol has it) from an 8 KB bit set; then, for names whose first two
+// characters some symbol shares, by a blocked Bloom filter of the pairs
+// (about 12 bits a symbol, built when first needed), through which about one
+// absent pair in a few hundred passes.
 class SymbolNameFilter {
 public:
     bool built() const { return built_; }
     // Symbols whose names cannot be read (offset past the string table or no
-    // terminator) are not hashed; every question about their values passes,
-    // so that the table itself reports them as it always has.
+    // terminator before its end) are not counted; every question about their
+    // values passes, so that the table itself reports them as it always has.
     void build(const SymbolTableView& table, const ByteSpan& strings);
     bool may_hold(uint32_t value, std::string_view name) const;
 
 private:
+    static unsigned lead(std::string_view name) {
+        const unsigned c0 = name.empty() ? 0 : static_cast<uint8_t>(name[0]);
+        const unsigned c1 = name.size() < 2 ? 0 : static_cast<uint8_t>(name[1]);
+        return c0 << 8 | c1;
+    }
     static uint64_t key(uint32_t value, std::string_view name);
-    void add(uint64_t key);
+    void add(uint64_t key) const;
+    void build_pairs() const;
+    // The name of symbol n, which must be readable.
+    std::string_view name_of(uint32_t n) const;
+    bool readable(uint64_t offset) const { return offset <= lastNul_ && lastNul_ < strings_.size; }
 
     bool built_ = false;
-    std::vector<uint64_t> words_;  // blocks of 8 words
-    uint64_t blocks_ = 0;
+    SymbolTableView table_;
+    ByteSpan strings_;
+    uint64_t lastNul_ = 0;  // the string table's last terminator; past it no name ends
+    std::vector<uint64_t> leads_;  // bit set of first two characters
     std::vector<uint32_t> unreadable_;  // sorted values of symbols with unreadable names
+    mutable std::vector<uint64_t> words_;  // the Bloom filter: blocks of 8 words, empty until needed
+    mutable uint64_t blocks_ = 0;
 };
 
 }  // namespace dravont

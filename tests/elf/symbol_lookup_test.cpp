@@ -98,6 +98,14 @@ TEST_P(SymbolLookup, AnswersAsAScanOfTheTable) {
                 if (s.value == v && counts(s)) expected.push_back(s.name);
             }
             ASSERT_EQ(elf.symbols_at(v), expected) << std::hex << v;
+            // Names held at other values, and near misses of the names held
+            // here, share first characters with symbols of the table.
+            for (size_t k = 0; k < ordered.size(); k += 97) {
+                const std::string& other = ordered[k].name;
+                const bool present = std::find(expected.begin(), expected.end(), other) != expected.end();
+                EXPECT_EQ(elf.has_symbol_at(v, other), present) << other << " at " << std::hex << v;
+                EXPECT_FALSE(elf.has_symbol_at(v, other + "x")) << other;
+            }
             for (const ElfSymbol& s : ordered) {
                 if (s.value != v) continue;
                 const bool present = std::find(expected.begin(), expected.end(), s.name) != expected.end();
