@@ -147,6 +147,11 @@ const ElfSectionHeader* ElfFile::symbol_table() const {
 
 bool ElfFile::has_symbols() const { return symbol_table() != nullptr; }
 
+uint64_t ElfFile::symbol_count() const {
+    const ElfSectionHeader* table = symbol_table();
+    return table ? std::min<uint64_t>(table->sh_size, whole_.size) / kElfSymbolSize : 0;
+}
+
 void ElfFile::index_symbols() const {
     symbolsIndexed_ = true;
     const ElfSectionHeader* table = symbol_table();

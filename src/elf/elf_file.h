@@ -39,6 +39,8 @@ public:
 
     // True when the file has a symbol table (SHT_SYMTAB).
     bool has_symbols() const;
+    // The number of entries its size gives the symbol table; 0 without one.
+    uint64_t symbol_count() const;
     // The symbols whose st_value equals `value`, by name (st_name resolved);
     // file, section and undefined symbols are not counted: their values are
     // no addresses of code or data. The first few lookups scan the table;

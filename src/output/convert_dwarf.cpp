@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/elf_messages.h"
+#include "common/hash.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
 #include "common/text_out.h"
@@ -33,41 +34,54 @@ std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min
 
 // The symbol-file lines written so far, as 64-bit digests of value and
 // name: a line is written once, however many units describe its entity.
+// Digests sit eight to a 64-byte bucket, filled up to seven eighths. The
+// table is sized once from the symbol table, which holds about a symbol per
+// line, so that a large input never holds an old and a new table at once.
 class WrittenLines {
 public:
+    explicit WrittenLines(uint64_t expected = 0) : expected_(expected) {}
+
     // False when the same value and name were written before.
     bool first_time(uint32_t value, std::string_view name) {
-        uint64_t h = 0xcbf29ce484222325u;
-        auto mix = [&h](uint8_t b) { h = (h ^ b) * 0x100000001b3u; };
-        for (int i = 0; i < 4; ++i) mix(static_cast<uint8_t>(value >> (8 * i)));
-        for (char c : name) mix(static_cast<uint8_t>(c));
+        uint64_t h = hash_bytes(name, value);
         if (h == 0) h = 1;  // 0 marks an empty slot
-        if (2 * (count_ + 1) > slots_.size()) grow();
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = (h ^ (h >> 29)) & mask;; i = (i + 1) & mask) {
-            if (slots_[i] == h) return false;
-            if (slots_[i] == 0) {
-                slots_[i] = h;
-                ++count_;
-                return true;
+        if (8 * (count_ + 1) > 7 * slots_.size()) grow();
+        if (!insert(h)) return false;
+        ++count_;
+        return true;
+    }
+
+private:
+    static constexpr size_t kBucket = 8;
+
+    // False when h is there already.
+    bool insert(uint64_t h) {
+        for (size_t b = static_cast<size_t>(((h >> 32) * buckets_) >> 32);; b = b + 1 == buckets_ ? 0 : b + 1) {
+            uint64_t* bucket = slots_.data() + b * kBucket;
+            for (size_t i = 0; i < kBucket; ++i) {
+                if (bucket[i] == h) return false;
+                if (bucket[i] == 0) {
+                    bucket[i] = h;
+                    return true;
+                }
             }
         }
     }
 
-private:
     void grow() {
-        std::vector<uint64_t> old(slots_.empty() ? 1024 : slots_.size() * 2, 0);
+        // A quarter above the expected count; twice the table past it.
+        const uint64_t wanted = slots_.empty() ? std::max<uint64_t>(1024, expected_ + expected_ / 4) : 2 * slots_.size();
+        std::vector<uint64_t> old(static_cast<size_t>((wanted + kBucket - 1) / kBucket * kBucket), 0);
         old.swap(slots_);
-        const size_t mask = slots_.size() - 1;
+        buckets_ = slots_.size() / kBucket;
         for (uint64_t h : old) {
-            if (h == 0) continue;
-            size_t i = (h ^ (h >> 29)) & mask;
-            while (slots_[i] != 0) i = (i + 1) & mask;
-            slots_[i] = h;
+            if (h != 0) insert(h);
         }
     }
 
+    uint64_t expected_;
     std::vector<uint64_t> slots_;
+    size_t buckets_ = 0;
     size_t count_ = 0;
 };
 
@@ -76,7 +90,7 @@ public:
     Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix)
         : state_(state), input_(input), sections_(input.sections), files_(state), listing_(listing),
           resolver_(input.sections), classes_(resolver_), lines_(resolver_, files_, listing, input.allocated),
-          prefix_(prefix) {
+          prefix_(prefix), written_(input.symbolCount) {
         entityOut_.set_utf8(state.out.utf8());
     }
 
@@ -110,8 +124,7 @@ private:
     LineRecords lines_;
     std::string_view prefix_;
     WrittenLines written_;
-    std::vector<PendingUnit> units_;
-    std::vector<uint64_t> entries_;  // of every written function
+    std::vector<PendingUnit> units_;  // their functions packed
 
     // Per unit.
     PendingUnit* unit_ = nullptr;
@@ -127,7 +140,13 @@ void Conversion::run() {
         convert_unit(header);
         offset = header.end;
     }
-    lines_.set_entries(std::move(entries_));
+    written_ = WrittenLines();  // freed before the line records need their memory
+    std::vector<uint64_t> entries;
+    size_t count = 0;
+    for (const PendingUnit& unit : units_) count += unit.functionCount;
+    entries.reserve(count);
+    for (const PendingUnit& unit : units_) append_entries(unit, entries);
+    lines_.set_entries(std::move(entries));
     for (PendingUnit& unit : units_) lines_.write_unit(unit);
 }
 
@@ -179,6 +198,7 @@ void Conversion::convert_unit(const UnitHeader& header) {
     TextOut* const listing = listing_ ? &entityOut_ : nullptr;
     if (listing) print_unit_heading(*listing, header.offset, header.version, name);
     walk_dies(unit, root);
+    pack_functions(*unit_);
     if (listing) {
         print_entity_end(*listing);
         unit_->listing = entityOut_.take();
@@ -352,7 +372,6 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
     f.declUnit = e.declUnit;
     unit_->functions.push_back(f);
     unit_->functionAtZero = unit_->functionAtZero || value == 0;
-    entries_.push_back(value);
     list_entity(unit, die, e, true, value, e.external ? "external" : "static", true);
 }
 

@@ -137,6 +137,103 @@ std::vector<uint32_t> order_by_address(const std::vector<KeptRow>& kept, const s
 
 }  // namespace
 
+namespace {
+
+// LEB128 of zigzagged differences: nearby addresses take a byte or two.
+void put_uleb(std::vector<uint8_t>& out, uint64_t v) {
+    for (; v >= 0x80; v >>= 7) out.push_back(static_cast<uint8_t>(v | 0x80));
+    out.push_back(static_cast<uint8_t>(v));
+}
+void put_delta(std::vector<uint8_t>& out, uint64_t from, uint64_t to) {
+    const uint64_t d = to - from;
+    put_uleb(out, d << 1 ^ (0 - (d >> 63)));
+}
+
+// Reads what put_uleb and put_delta wrote; the bytes are the conversion's
+// own, so they need no bounds.
+struct Unpacker {
+    const uint8_t* p;
+    uint64_t uleb() {
+        uint64_t v = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            const uint8_t b = *p++;
+            v |= uint64_t{b & 0x7Fu} << shift;
+            if (b < 0x80) return v;
+        }
+    }
+    uint64_t delta(uint64_t from) {
+        const uint64_t z = uleb();
+        return from + (z >> 1 ^ (0 - (z & 1)));
+    }
+};
+
+enum : uint8_t { kHasDeclFile = 1, kOtherDeclUnit = 2 };
+
+}  // namespace
+
+void pack_functions(PendingUnit& unit) {
+    std::vector<uint8_t> out;
+    uint64_t previous = 0;
+    for (size_t i = 0; i < unit.functions.size(); ++i) {
+        const PendingFunction& f = unit.functions[i];
+        put_delta(out, previous, f.value);
+        previous = f.value;
+        put_uleb(out, f.rangeCount);
+        for (uint32_t k = 0; k < f.rangeCount; ++k) {
+            const AddressRange& r = unit.ranges[f.firstRange + k];
+            put_delta(out, f.value, r.low);
+            put_delta(out, r.low, r.high);
+        }
+        const bool otherUnit = f.hasDeclFile && f.declUnit != unit.offset;
+        out.push_back(static_cast<uint8_t>((f.hasDeclFile ? kHasDeclFile : 0) | (otherUnit ? kOtherDeclUnit : 0)));
+        if (f.hasDeclFile) put_uleb(out, f.declFile);
+        if (otherUnit) put_uleb(out, f.declUnit);
+    }
+    out.shrink_to_fit();
+    unit.packed = std::move(out);
+    unit.functionCount = unit.functions.size();
+    unit.functions = std::vector<PendingFunction>();
+    unit.ranges = std::vector<AddressRange>();
+}
+
+void unpack_functions(PendingUnit& unit) {
+    unit.functions.clear();
+    unit.ranges.clear();
+    unit.functions.reserve(unit.functionCount);
+    Unpacker in{unit.packed.data()};
+    uint64_t previous = 0;
+    for (size_t i = 0; i < unit.functionCount; ++i) {
+        PendingFunction f;
+        f.value = previous = in.delta(previous);
+        f.firstRange = static_cast<uint32_t>(unit.ranges.size());
+        f.rangeCount = static_cast<uint32_t>(in.uleb());
+        for (uint32_t k = 0; k < f.rangeCount; ++k) {
+            AddressRange r;
+            r.low = in.delta(f.value);
+            r.high = in.delta(r.low);
+            unit.ranges.push_back(r);
+        }
+        const uint8_t flags = *in.p++;
+        f.hasDeclFile = (flags & kHasDeclFile) != 0;
+        if (f.hasDeclFile) f.declFile = in.uleb();
+        f.declUnit = (flags & kOtherDeclUnit) ? in.uleb() : unit.offset;
+        unit.functions.push_back(f);
+    }
+}
+
+void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries) {
+    Unpacker in{unit.packed.data()};
+    uint64_t previous = 0;
+    for (size_t i = 0; i < unit.functionCount; ++i) {
+        entries.push_back(previous = in.delta(previous));
+        const uint64_t ranges = in.uleb();
+        for (uint64_t k = 0; k < 2 * ranges; ++k) in.uleb();
+        const uint8_t flags = *in.p++;
+        if (flags & kHasDeclFile) in.uleb();
+        if (flags & kOtherDeclUnit) in.uleb();
+    }
+}
+
 bool is_tombstone(uint64_t address, uint8_t addressSize) {
     const uint64_t allOnes = addressSize >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * addressSize)) - 1;
     return address == allOnes || address == allOnes - 1;
@@ -193,6 +290,14 @@ void LineRecords::write_unit(PendingUnit& unit) {
     if (!unit.writesLines) return;
     if (!unit.marker.empty()) files_.file_marker(unit.marker);
     if (!unit.hasStmtList) return;
+    unpack_functions(unit);
+    struct Release {  // the unpacked lists go when the unit is written
+        PendingUnit& unit;
+        ~Release() {
+            unit.functions = std::vector<PendingFunction>();
+            unit.ranges = std::vector<AddressRange>();
+        }
+    } release{unit};
     clip_ranges(unit);
 
     const LineTable table = decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize);

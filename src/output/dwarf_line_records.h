@@ -39,11 +39,22 @@ struct PendingUnit {
     bool ownFile = true;  // false: a link-time unit ("<artificial>") without a file of its own
     bool hasStmtList = false;
     uint64_t stmtList = 0;
+    // The unit's functions and their ranges while its DIEs are walked and
+    // while its records are written; in between they are kept packed.
     std::vector<PendingFunction> functions;
     std::vector<AddressRange> ranges;
+    std::vector<uint8_t> packed;
+    size_t functionCount = 0;
     bool functionAtZero = false;
     std::string listing;  // the unit's entity table, in debug mode
 };
+
+// Packs the unit's functions and ranges, about seven bytes a function, and
+// frees both lists; unpack_functions gives them back exactly.
+void pack_functions(PendingUnit& unit);
+void unpack_functions(PendingUnit& unit);
+// Appends the entry address of each packed function.
+void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries);
 
 // What decides whether an address is one of the executable's, for line
 // sequences: not a tombstone and inside an executable section.
