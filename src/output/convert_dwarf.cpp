@@ -125,6 +125,8 @@ private:
     std::string_view prefix_;
     WrittenLines written_;
     std::vector<PendingUnit> units_;  // their functions packed
+    std::vector<PendingFunction> functions_;
+    std::vector<AddressRange> ranges_;
 
     // Per unit.
     PendingUnit* unit_ = nullptr;
@@ -197,8 +199,14 @@ void Conversion::convert_unit(const UnitHeader& header) {
 
     TextOut* const listing = listing_ ? &entityOut_ : nullptr;
     if (listing) print_unit_heading(*listing, header.offset, header.version, name);
+    // The unit's lists of functions and ranges keep their memory from unit
+    // to unit; a unit keeps only the packed copy.
+    unit_->functions.swap(functions_);
+    unit_->ranges.swap(ranges_);
     walk_dies(unit, root);
     pack_functions(*unit_);
+    unit_->functions.swap(functions_);
+    unit_->ranges.swap(ranges_);
     if (listing) {
         print_entity_end(*listing);
         unit_->listing = entityOut_.take();

@@ -102,7 +102,8 @@ private:
 // stable sort by address gives. The line program emits each sequence's rows
 // in rising address order, so only the sequences are put in order; a
 // sequence that goes back, or sequences that overlap, have the rows sorted.
-std::vector<uint32_t> order_by_address(const std::vector<KeptRow>& kept, const std::vector<uint32_t>& starts) {
+void order_by_address(const std::vector<KeptRow>& kept, const std::vector<uint32_t>& starts,
+                      std::vector<uint32_t>& order) {
     struct Run {
         uint32_t begin, end;
     };
@@ -122,17 +123,16 @@ std::vector<uint32_t> order_by_address(const std::vector<KeptRow>& kept, const s
             ordered = last < first || (last == first && runs[k - 1].end <= runs[k].begin);
         }
     }
-    std::vector<uint32_t> order(kept.size());
+    order.resize(kept.size());
     if (ordered) {
         size_t at = 0;
         for (const Run& run : runs) {
             for (uint32_t i = run.begin; i < run.end; ++i) order[at++] = i;
         }
-        return order;
+        return;
     }
     for (uint32_t i = 0; i < kept.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return kept[a].address < kept[b].address; });
-    return order;
 }
 
 }  // namespace
@@ -192,8 +192,8 @@ void pack_functions(PendingUnit& unit) {
     out.shrink_to_fit();
     unit.packed = std::move(out);
     unit.functionCount = unit.functions.size();
-    unit.functions = std::vector<PendingFunction>();
-    unit.ranges = std::vector<AddressRange>();
+    unit.functions.clear();
+    unit.ranges.clear();
 }
 
 void unpack_functions(PendingUnit& unit) {
@@ -233,6 +233,26 @@ void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries) {
         if (flags & kOtherDeclUnit) in.uleb();
     }
 }
+
+struct LineRecords::Buffers {
+    LineTable table;
+    std::vector<PendingFunction> functions;
+    std::vector<AddressRange> ranges;
+    std::vector<uint32_t> functionGroup;
+    std::vector<RowResult> results;
+    std::vector<KeptRow> kept;
+    std::vector<uint32_t> sequences;
+    std::vector<uint32_t> byAddress;
+    std::vector<bool> claimed;
+    std::vector<uint32_t> claims;
+    std::vector<std::pair<uint32_t, uint32_t>> claimSpan;
+};
+
+LineRecords::LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing,
+                         const std::vector<AllocatedSection>& allocated)
+    : resolver_(resolver), files_(files), listing_(listing), allocated_(allocated) {}
+
+LineRecords::~LineRecords() = default;
 
 bool is_tombstone(uint64_t address, uint8_t addressSize) {
     const uint64_t allOnes = addressSize >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * addressSize)) - 1;
@@ -290,17 +310,27 @@ void LineRecords::write_unit(PendingUnit& unit) {
     if (!unit.writesLines) return;
     if (!unit.marker.empty()) files_.file_marker(unit.marker);
     if (!unit.hasStmtList) return;
-    unpack_functions(unit);
-    struct Release {  // the unpacked lists go when the unit is written
+    if (!buffers_) buffers_ = std::make_unique<Buffers>();
+    Buffers& b = *buffers_;
+    // The unit's functions are unpacked into lists that keep their memory
+    // for the next unit, and handed back when it is written.
+    unit.functions.swap(b.functions);
+    unit.ranges.swap(b.ranges);
+    struct Release {
         PendingUnit& unit;
+        Buffers& b;
         ~Release() {
+            unit.functions.swap(b.functions);
+            unit.ranges.swap(b.ranges);
             unit.functions = std::vector<PendingFunction>();
             unit.ranges = std::vector<AddressRange>();
         }
-    } release{unit};
+    } release{unit, b};
+    unpack_functions(unit);
     clip_ranges(unit);
 
-    const LineTable table = decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize);
+    LineTable& table = b.table;
+    decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table);
     const std::vector<std::string> paths = table_paths(table, unit.compDir);
     const size_t fileCount = paths.size();
     FileGroups groups;
@@ -320,7 +350,8 @@ void LineRecords::write_unit(PendingUnit& unit) {
 
     // Each function's file: its declaration's, else the unit's own.
     const uint32_t fallback = unit.ownFile ? 0 : kNoGroup;
-    std::vector<uint32_t> functionGroup(unit.functions.size(), fallback);
+    std::vector<uint32_t>& functionGroup = b.functionGroup;
+    functionGroup.assign(unit.functions.size(), fallback);
     for (size_t i = 0; i < unit.functions.size(); ++i) {
         const PendingFunction& f = unit.functions[i];
         if (!f.hasDeclFile) continue;
@@ -332,9 +363,12 @@ void LineRecords::write_unit(PendingUnit& unit) {
         if (f.declFile < other.size() && !other[f.declFile].empty()) functionGroup[i] = groups.of_path(other[f.declFile]);
     }
 
-    std::vector<RowResult> results(listing_ ? table.rows.size() : 0, kOutside);
-    std::vector<KeptRow> kept;
-    std::vector<uint32_t> sequences;  // where each sequence's kept rows start
+    std::vector<RowResult>& results = b.results;
+    results.assign(listing_ ? table.rows.size() : 0, kOutside);
+    std::vector<KeptRow>& kept = b.kept;
+    kept.clear();
+    std::vector<uint32_t>& sequences = b.sequences;  // where each sequence's kept rows start
+    sequences.clear();
     bool sequenceStarts = true;
     bool sequenceKept = true;
     for (uint32_t i = 0; i < table.rows.size(); ++i) {
@@ -365,13 +399,17 @@ void LineRecords::write_unit(PendingUnit& unit) {
     }
     // Kept rows by address (program order among equals), to find each
     // function's rows by its ranges.
-    const std::vector<uint32_t> byAddress = order_by_address(kept, sequences);
+    std::vector<uint32_t>& byAddress = b.byAddress;
+    order_by_address(kept, sequences, byAddress);
 
     // Each function claims the rows of its file in its ranges; a row two
     // functions claim belongs to the first in DIE order.
-    std::vector<bool> claimed(kept.size(), false);
-    std::vector<uint32_t> claims;
-    std::vector<std::pair<uint32_t, uint32_t>> claimSpan(unit.functions.size(), {0, 0});
+    std::vector<bool>& claimed = b.claimed;
+    claimed.assign(kept.size(), false);
+    std::vector<uint32_t>& claims = b.claims;
+    claims.clear();
+    std::vector<std::pair<uint32_t, uint32_t>>& claimSpan = b.claimSpan;
+    claimSpan.assign(unit.functions.size(), {0, 0});
     for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
         const uint32_t g = functionGroup[fi];
         if (g == kNoGroup) continue;
