@@ -144,26 +144,6 @@ DieHead DwarfUnit::read_head(uint64_t offset) const {
     return head;
 }
 
-DieInfo DwarfUnit::read_die(const DieHead& head) const {
-    ByteReader r(span_, sections_.order, head.attributes & ~kTypesSectionBit);
-    DieInfo die;
-    die.offset = head.offset;
-    if (const Abbrev* a = head.abbrev) {
-        die.abbrevCode = a->code;
-        die.tag = a->tag;
-        die.hasChildren = a->hasChildren;
-        const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-        for (uint32_t i = 0; i < a->attrCount; ++i) {
-            const AbbrevAttr& attr = attrs[i];
-            if (attr.size != FormSize::Other && !is_read(attr.name)) skip_value(r, attr);
-            else read_attribute(r, attr.name, attr.form, attr.implicitConst, die, 0);
-        }
-    }
-    die.next = r.position() | (head.offset & kTypesSectionBit);
-    if (die.next > header_.end) r.fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
-    return die;
-}
-
 uint64_t DwarfUnit::skip_die(const DieHead& head) const {
     const uint64_t sectionBit = head.offset & kTypesSectionBit;
     uint64_t at = head.attributes & ~kTypesSectionBit;
@@ -219,7 +199,7 @@ uint64_t u24(ByteReader& r) {
     return r.order() == ByteOrder::Big ? (b0 << 16 | b1 << 8 | b2) : (b2 << 16 | b1 << 8 | b0);
 }
 
-FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const UnitHeader& unit) {
+inline FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const UnitHeader& unit) {
     FormValue v;
     auto block = [&](uint64_t length) {
         v.cls = FormValue::Block;
@@ -331,16 +311,10 @@ bool DwarfUnit::is_read(uint16_t name) {
     }
 }
 
-void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
-                               DieInfo& die, int depth) const {
-    if (form == DW_FORM_indirect) {
-        if (depth >= kMaxIndirection) r.fail("DW_FORM_indirect chain", r.position());
-        const uint64_t actual = r.uleb();
-        if (actual > 0xFFFF) r.fail("indirect form", r.position());
-        read_attribute(r, name, static_cast<uint16_t>(actual), 0, die, depth + 1);
-        return;
-    }
-    const FormValue v = read_form(r, form, implicitConst, header_);
+namespace {
+
+// Keeps the value of a read attribute in its field of the DIE.
+inline void store(uint16_t name, const FormValue& v, DieInfo& die) {
     switch (name) {
         case DW_AT_name: die.name = string_attr(v); break;
         case DW_AT_linkage_name:
@@ -400,6 +374,41 @@ void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int6
         case DW_AT_rnglists_base: die.hasRnglistsBase = true; die.rnglistsBase = v.value; break;
         default: break;
     }
+}
+
+}  // namespace
+
+DieInfo DwarfUnit::read_die(const DieHead& head) const {
+    ByteReader r(span_, sections_.order, head.attributes & ~kTypesSectionBit);
+    DieInfo die;
+    die.offset = head.offset;
+    if (const Abbrev* a = head.abbrev) {
+        die.abbrevCode = a->code;
+        die.tag = a->tag;
+        die.hasChildren = a->hasChildren;
+        const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+        for (uint32_t i = 0; i < a->attrCount; ++i) {
+            const AbbrevAttr& attr = attrs[i];
+            if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, die, 0);
+            else if (!is_read(attr.name)) skip_value(r, attr);
+            else store(attr.name, read_form(r, attr.form, attr.implicitConst, header_), die);
+        }
+    }
+    die.next = r.position() | (head.offset & kTypesSectionBit);
+    if (die.next > header_.end) r.fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    return die;
+}
+
+void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
+                               DieInfo& die, int depth) const {
+    if (form == DW_FORM_indirect) {
+        if (depth >= kMaxIndirection) r.fail("DW_FORM_indirect chain", r.position());
+        const uint64_t actual = r.uleb();
+        if (actual > 0xFFFF) r.fail("indirect form", r.position());
+        read_attribute(r, name, static_cast<uint16_t>(actual), 0, die, depth + 1);
+        return;
+    }
+    store(name, read_form(r, form, implicitConst, header_), die);
 }
 
 }  // namespace dravont

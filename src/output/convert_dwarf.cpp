@@ -85,6 +85,25 @@ private:
     size_t count_ = 0;
 };
 
+// The written names of the enclosing functions; popped names keep their
+// memory for the next.
+class ScopeStack {
+public:
+    void push(std::string_view name) {
+        if (count_ == names_.size()) names_.emplace_back();
+        names_[count_++].assign(name);
+    }
+    void pop() { --count_; }
+    void clear() { count_ = 0; }
+    bool empty() const { return count_ == 0; }
+    size_t size() const { return count_; }
+    std::string_view back() const { return names_[count_ - 1]; }
+
+private:
+    std::vector<std::string> names_;
+    size_t count_ = 0;
+};
+
 class Conversion {
 public:
     Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix)
@@ -106,9 +125,9 @@ private:
 
     bool placed(uint64_t address, bool executable, const Entity& e, uint8_t addressSize) const;
     bool function_ranges(const DwarfUnit& unit, const DieInfo& die, const Entity& e, uint64_t& entry);
-    std::string written_name(const Entity& e, bool hasAddress, uint64_t address);
-    std::string qualified(std::string name, const DwarfUnit& unit, const Entity& e);
-    std::string file_scope(const DwarfUnit& unit, const Entity& e);
+    void written_name(std::string& name, const Entity& e, bool hasAddress, uint64_t address);
+    void qualify(std::string& name, const DwarfUnit& unit, const Entity& e);
+    std::string_view file_scope(const DwarfUnit& unit, const Entity& e);
     bool write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass);
     void list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e, bool hasAddress,
                      uint64_t address, std::string_view result, bool withType);
@@ -132,7 +151,8 @@ private:
     PendingUnit* unit_ = nullptr;
     std::string_view unitPrefix_;
     std::string fileName_;              // the unit's base name, cut after 32
-    std::vector<std::string> scopes_;   // written names of the enclosing functions
+    ScopeStack scopes_;                 // written names of the enclosing functions
+    std::string name_;                  // the name being written
 };
 
 void Conversion::run() {
@@ -226,7 +246,7 @@ void Conversion::walk_dies(const DwarfUnit& unit, const DieInfo& root) {
         const DieHead head = unit.read_head(offset);
         if (!head.abbrev) {
             offset = unit.skip_die(head);
-            if (opensScope.back()) scopes_.pop_back();
+            if (opensScope.back()) scopes_.pop();
             opensScope.pop_back();
             continue;
         }
@@ -252,7 +272,7 @@ void Conversion::walk_dies(const DwarfUnit& unit, const DieInfo& root) {
             }
             opensScope.push_back(pushed);
         } else if (pushed) {
-            scopes_.pop_back();
+            scopes_.pop();
         }
     }
 }
@@ -302,35 +322,37 @@ bool Conversion::function_ranges(const DwarfUnit& unit, const DieInfo& die, cons
 // The C name with the label prefix, cut after 32. A name the symbol table
 // spells without the prefix at the entity's address (a C function renamed by
 // __asm__) is written as the symbol table spells it.
-std::string Conversion::written_name(const Entity& e, bool hasAddress, uint64_t address) {
+void Conversion::written_name(std::string& name, const Entity& e, bool hasAddress, uint64_t address) {
     const std::string_view cName = e.c_name();
-    std::string name(unitPrefix_);
+    name.assign(unitPrefix_);
     name.append(cName);
     if (!unitPrefix_.empty() && hasAddress && input_.hasSymbols && input_.hasSymbolAt(address, cName) &&
         !input_.hasSymbolAt(address, name)) {
         name.assign(cName);
     }
     if (name.size() > kNameLength) name.resize(kNameLength);
-    return name;
 }
 
 // The qualifier of a file-scope static: the unit's base name, or in a
 // link-time optimised unit the base name of the entity's own file.
-std::string Conversion::file_scope(const DwarfUnit& unit, const Entity& e) {
+std::string_view Conversion::file_scope(const DwarfUnit& unit, const Entity& e) {
     (void)unit;
     if (unit_->ownFile || !e.hasDeclFile) return fileName_;
     const std::vector<std::string>& paths = lines_.file_paths(e.declUnit);
     if (e.declFile >= paths.size() || paths[e.declFile].empty()) return fileName_;
-    return std::string(cut(base_name(paths[e.declFile]), kNameLength));
+    return cut(base_name(paths[e.declFile]), kNameLength);
 }
 
-std::string Conversion::qualified(std::string name, const DwarfUnit& unit, const Entity& e) {
-    if (e.external) return name;
+void Conversion::qualify(std::string& name, const DwarfUnit& unit, const Entity& e) {
+    if (e.external) return;
     name.append("@");
-    if (scopes_.empty()) return name.append(file_scope(unit, e));
+    if (scopes_.empty()) {
+        name.append(file_scope(unit, e));
+        return;
+    }
     std::string_view scope = scopes_.back();
     if (!scope.empty() && scope.front() == '_') scope.remove_prefix(1);
-    return name.append(scope);
+    name.append(scope);
 }
 
 // Writes the entity's symbol-file line unless the same line was written
@@ -355,8 +377,10 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
                                                  die.lowPc.kind == AddrAttr::Index ||
                                                  die.rangesKind != DieInfo::NoRanges);
     const bool kept = hasAddress && function_ranges(unit, die, e, value);
-    const std::string name = qualified(written_name(e, kept, value), unit, e);
-    scopes_.push_back(name);  // its statics are qualified with it, written or not
+    std::string& name = name_;
+    written_name(name, e, kept, value);
+    qualify(name, unit, e);
+    scopes_.push(name);  // its statics are qualified with it, written or not
     if (!kept) {
         unit_->ranges.resize(firstRange);
         const char* why = die.declaration ? "not written: declaration"
@@ -389,9 +413,10 @@ void Conversion::push_inlined_scope(const DwarfUnit& unit, const DieInfo& die) {
     if (e.c_name().empty()) return;
     // An inlined copy is qualified as its function would be written, at
     // file scope.
-    std::string name = written_name(e, false, 0);
+    std::string& name = name_;
+    written_name(name, e, false, 0);
     if (!e.external) name.append("@").append(file_scope(unit, e));
-    scopes_.push_back(name);
+    scopes_.push(name);
 }
 
 void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
@@ -417,7 +442,9 @@ void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
         return;
     }
     const char* sizeClass = classes_.size_class(unit, e.type);
-    const std::string name = qualified(written_name(e, true, value), unit, e);
+    std::string& name = name_;
+    written_name(name, e, true, value);
+    qualify(name, unit, e);
     const bool first = write_symbol(e, value, name, sizeClass);
     list_entity(unit, die, e, true, value,
                 !first ? "not written: repeats a written symbol" : e.external ? "external" : "static", true);
