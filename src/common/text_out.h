@@ -134,7 +134,7 @@ private:
     void make_room(size_t n);
     TextOut& decimal(uint64_t value, int width, char fill);
 
-    static constexpr size_t kBlock = 1 << 16;
+    static constexpr size_t kBlock = 1 << 19;  // writes of half a megabyte: far fewer system calls than 64 KB
     std::unique_ptr<char[]> buffer_;
     size_t size_ = 0;
     size_t capacity_ = 0;

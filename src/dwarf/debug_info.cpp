@@ -199,7 +199,7 @@ uint64_t u24(ByteReader& r) {
     return r.order() == ByteOrder::Big ? (b0 << 16 | b1 << 8 | b2) : (b2 << 16 | b1 << 8 | b0);
 }
 
-inline FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const UnitHeader& unit) {
+[[gnu::always_inline]] inline FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const UnitHeader& unit) {
     FormValue v;
     auto block = [&](uint64_t length) {
         v.cls = FormValue::Block;
@@ -295,83 +295,113 @@ StrAttr string_attr(const FormValue& v) {
 
 }  // namespace
 
-// The attributes read_attribute keeps: the names of its switch below. Any
-// other attribute is stepped over by its form.
-bool DwarfUnit::is_read(uint16_t name) {
-    switch (name) {
-        case DW_AT_name: case DW_AT_linkage_name: case DW_AT_MIPS_linkage_name: case DW_AT_external:
-        case DW_AT_declaration: case DW_AT_inline: case DW_AT_low_pc: case DW_AT_high_pc: case DW_AT_entry_pc:
-        case DW_AT_ranges: case DW_AT_location: case DW_AT_type: case DW_AT_decl_file: case DW_AT_dwo_name:
-        case DW_AT_GNU_dwo_name: case DW_AT_abstract_origin: case DW_AT_specification: case DW_AT_byte_size:
-        case DW_AT_encoding: case DW_AT_language: case DW_AT_stmt_list: case DW_AT_comp_dir:
-        case DW_AT_str_offsets_base: case DW_AT_addr_base: case DW_AT_rnglists_base:
-            return true;
-        default:
-            return false;
+namespace {
+
+// The fields of DieInfo an attribute fills; kNone for the attributes the
+// conversion never reads, which are stepped over by their forms.
+enum Slot : uint8_t {
+    kNone, kName, kLinkageName, kExternal, kDeclaration, kInline, kLowPc, kHighPc, kEntryPc, kRanges,
+    kLocation, kType, kDeclFile, kDwoName, kAbstractOrigin, kSpecification, kByteSize, kEncoding,
+    kLanguage, kStmtList, kCompDir, kStrOffsetsBase, kAddrBase, kRnglistsBase,
+};
+
+struct SlotTable {
+    uint8_t slots[256]{};
+    constexpr SlotTable() {
+        slots[DW_AT_name] = kName;
+        slots[DW_AT_linkage_name] = kLinkageName;
+        slots[DW_AT_external] = kExternal;
+        slots[DW_AT_declaration] = kDeclaration;
+        slots[DW_AT_inline] = kInline;
+        slots[DW_AT_low_pc] = kLowPc;
+        slots[DW_AT_high_pc] = kHighPc;
+        slots[DW_AT_entry_pc] = kEntryPc;
+        slots[DW_AT_ranges] = kRanges;
+        slots[DW_AT_location] = kLocation;
+        slots[DW_AT_type] = kType;
+        slots[DW_AT_decl_file] = kDeclFile;
+        slots[DW_AT_dwo_name] = kDwoName;
+        slots[DW_AT_abstract_origin] = kAbstractOrigin;
+        slots[DW_AT_specification] = kSpecification;
+        slots[DW_AT_byte_size] = kByteSize;
+        slots[DW_AT_encoding] = kEncoding;
+        slots[DW_AT_language] = kLanguage;
+        slots[DW_AT_stmt_list] = kStmtList;
+        slots[DW_AT_comp_dir] = kCompDir;
+        slots[DW_AT_str_offsets_base] = kStrOffsetsBase;
+        slots[DW_AT_addr_base] = kAddrBase;
+        slots[DW_AT_rnglists_base] = kRnglistsBase;
     }
+};
+constexpr SlotTable kSlots;
+
+uint8_t slot_of(uint16_t name) {
+    if (name < 256) return kSlots.slots[name];
+    if (name == DW_AT_MIPS_linkage_name) return kLinkageName;
+    return name == DW_AT_GNU_dwo_name ? kDwoName : kNone;
 }
+
+}  // namespace
 
 namespace {
 
 // Keeps the value of a read attribute in its field of the DIE.
-inline void store(uint16_t name, const FormValue& v, DieInfo& die) {
-    switch (name) {
-        case DW_AT_name: die.name = string_attr(v); break;
-        case DW_AT_linkage_name:
-        case DW_AT_MIPS_linkage_name: die.linkageName = string_attr(v); break;
-        case DW_AT_external: die.external = v.cls == FormValue::Flag && v.value != 0; break;
-        case DW_AT_declaration: die.declaration = v.cls == FormValue::Flag && v.value != 0; break;
-        case DW_AT_inline: die.hasInline = true; break;
-        case DW_AT_low_pc: die.lowPc = address_attr(v); break;
-        case DW_AT_high_pc: die.highPc = address_attr(v); break;
-        case DW_AT_entry_pc: die.entryPc = address_attr(v); break;
-        case DW_AT_ranges:
+[[gnu::always_inline]] inline void store(uint8_t slot, const FormValue& v, DieInfo& die) {
+    switch (slot) {
+        case kName: die.name = string_attr(v); break;
+        case kLinkageName: die.linkageName = string_attr(v); break;
+        case kExternal: die.external = v.cls == FormValue::Flag && v.value != 0; break;
+        case kDeclaration: die.declaration = v.cls == FormValue::Flag && v.value != 0; break;
+        case kInline: die.hasInline = true; break;
+        case kLowPc: die.lowPc = address_attr(v); break;
+        case kHighPc: die.highPc = address_attr(v); break;
+        case kEntryPc: die.entryPc = address_attr(v); break;
+        case kRanges:
             if (v.cls == FormValue::ListIndex) die.rangesKind = DieInfo::RangesIndex;
             else if (v.cls == FormValue::SecOffset || v.cls == FormValue::Constant) die.rangesKind = DieInfo::RangesOffset;
             die.ranges = v.value;
             break;
-        case DW_AT_location:
+        case kLocation:
             die.hasLocation = true;
             if (v.cls == FormValue::Block) {
                 die.location = v.block;
                 die.locationSize = v.value;
             }
             break;
-        case DW_AT_type:
+        case kType:
             if (v.cls == FormValue::Reference) die.type = v.value;
             if (v.cls == FormValue::Signature) {
                 die.typeBySignature = true;
                 die.typeSignature = v.value;
             }
             break;
-        case DW_AT_decl_file:
+        case kDeclFile:
             die.hasDeclFile = is_constant(v);
             die.declFile = v.value;
             break;
-        case DW_AT_dwo_name:
-        case DW_AT_GNU_dwo_name: die.dwoName = string_attr(v); break;
-        case DW_AT_abstract_origin:
+        case kDwoName: die.dwoName = string_attr(v); break;
+        case kAbstractOrigin:
             if (v.cls == FormValue::Reference) die.abstractOrigin = v.value;
             break;
-        case DW_AT_specification:
+        case kSpecification:
             if (v.cls == FormValue::Reference) die.specification = v.value;
             break;
-        case DW_AT_byte_size:
+        case kByteSize:
             if (is_constant(v)) {
                 die.hasByteSize = true;
                 die.byteSize = v.value;
             }
             break;
-        case DW_AT_encoding: die.encoding = static_cast<uint8_t>(v.value); break;
-        case DW_AT_language: die.language = v.value; break;
-        case DW_AT_stmt_list:
+        case kEncoding: die.encoding = static_cast<uint8_t>(v.value); break;
+        case kLanguage: die.language = v.value; break;
+        case kStmtList:
             die.hasStmtList = v.cls == FormValue::SecOffset || v.cls == FormValue::Constant;
             die.stmtList = v.value;
             break;
-        case DW_AT_comp_dir: die.compDir = string_attr(v); break;
-        case DW_AT_str_offsets_base: die.hasStrOffsetsBase = true; die.strOffsetsBase = v.value; break;
-        case DW_AT_addr_base: die.hasAddrBase = true; die.addrBase = v.value; break;
-        case DW_AT_rnglists_base: die.hasRnglistsBase = true; die.rnglistsBase = v.value; break;
+        case kCompDir: die.compDir = string_attr(v); break;
+        case kStrOffsetsBase: die.hasStrOffsetsBase = true; die.strOffsetsBase = v.value; break;
+        case kAddrBase: die.hasAddrBase = true; die.addrBase = v.value; break;
+        case kRnglistsBase: die.hasRnglistsBase = true; die.rnglistsBase = v.value; break;
         default: break;
     }
 }
@@ -389,9 +419,10 @@ DieInfo DwarfUnit::read_die(const DieHead& head) const {
         const AbbrevAttr* attrs = abbrevs_->attrs(*a);
         for (uint32_t i = 0; i < a->attrCount; ++i) {
             const AbbrevAttr& attr = attrs[i];
+            const uint8_t slot = slot_of(attr.name);
             if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, die, 0);
-            else if (!is_read(attr.name)) skip_value(r, attr);
-            else store(attr.name, read_form(r, attr.form, attr.implicitConst, header_), die);
+            else if (slot == kNone) skip_value(r, attr);
+            else store(slot, read_form(r, attr.form, attr.implicitConst, header_), die);
         }
     }
     die.next = r.position() | (head.offset & kTypesSectionBit);
@@ -408,7 +439,7 @@ void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int6
         read_attribute(r, name, static_cast<uint16_t>(actual), 0, die, depth + 1);
         return;
     }
-    store(name, read_form(r, form, implicitConst, header_), die);
+    store(slot_of(name), read_form(r, form, implicitConst, header_), die);
 }
 
 }  // namespace dravont

@@ -149,7 +149,6 @@ private:
         return a.fixedBytes + a.addressSized * uint64_t{header_.addressSize} + a.refAddrSized * uint64_t{refAddrSize_};
     }
     void skip_value(ByteReader& r, const AbbrevAttr& attr) const;
-    static bool is_read(uint16_t name);
     void read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                         DieInfo& die, int depth) const;
 

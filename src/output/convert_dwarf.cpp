@@ -37,6 +37,11 @@ std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min
 // Digests sit eight to a 64-byte bucket, filled up to seven eighths. The
 // table is sized once from the symbol table, which holds about a symbol per
 // line, so that a large input never holds an old and a new table at once.
+//
+// A line is nearly always new, and the table is too large for the cache: a
+// Bloom filter of the digests (ten bits a line) answers "new" at once, and
+// those digests go into the table in batches, whose cache misses overlap.
+// Only a digest the filter may hold is looked up there, batch inserted first.
 class WrittenLines {
 public:
     explicit WrittenLines(uint64_t expected = 0) : expected_(expected) {}
@@ -46,17 +51,28 @@ public:
         uint64_t h = hash_bytes(name, value);
         if (h == 0) h = 1;  // 0 marks an empty slot
         if (8 * (count_ + 1) > 7 * slots_.size()) grow();
+        if (!filter_may_hold(h)) {
+            filter_add(h);
+            pending_[pendingCount_++] = h;
+            if (pendingCount_ == kPending) flush();
+            ++count_;
+            return true;
+        }
+        flush();
         if (!insert(h)) return false;
+        filter_add(h);
         ++count_;
         return true;
     }
 
 private:
     static constexpr size_t kBucket = 8;
+    static constexpr size_t kPending = 64;
+    static constexpr size_t kFilterBitsPerSlot = 8;  // ten a line at the table's fullest
 
     // False when h is there already.
     bool insert(uint64_t h) {
-        for (size_t b = static_cast<size_t>(((h >> 32) * buckets_) >> 32);; b = b + 1 == buckets_ ? 0 : b + 1) {
+        for (size_t b = bucket_of(h);; b = b + 1 == buckets_ ? 0 : b + 1) {
             uint64_t* bucket = slots_.data() + b * kBucket;
             for (size_t i = 0; i < kBucket; ++i) {
                 if (bucket[i] == h) return false;
@@ -67,15 +83,48 @@ private:
             }
         }
     }
+    size_t bucket_of(uint64_t h) const { return static_cast<size_t>(((h >> 32) * buckets_) >> 32); }
+
+    void flush() {
+#if defined(__GNUC__)
+        for (size_t i = 0; i < pendingCount_; ++i) __builtin_prefetch(slots_.data() + bucket_of(pending_[i]) * kBucket);
+#endif
+        for (size_t i = 0; i < pendingCount_; ++i) insert(pending_[i]);
+        pendingCount_ = 0;
+    }
+
+    // A blocked filter: four bits in one 64-byte block, from bits of the
+    // digest the table's bucket does not use.
+    uint64_t* filter_block(uint64_t h) {
+        return filter_.data() + ((static_cast<uint32_t>(h) * uint64_t{filterBlocks_}) >> 32) * 8;
+    }
+    bool filter_may_hold(uint64_t h) {
+        const uint64_t* block = filter_block(h);
+        uint64_t bits = h * 0x9e3779b97f4a7c15u;
+        for (int i = 0; i < 4; ++i, bits >>= 9) {
+            if (!(block[(bits >> 6) & 7] & (uint64_t{1} << (bits & 63)))) return false;
+        }
+        return true;
+    }
+    void filter_add(uint64_t h) {
+        uint64_t* block = filter_block(h);
+        uint64_t bits = h * 0x9e3779b97f4a7c15u;
+        for (int i = 0; i < 4; ++i, bits >>= 9) block[(bits >> 6) & 7] |= uint64_t{1} << (bits & 63);
+    }
 
     void grow() {
+        flush();
         // A quarter above the expected count; twice the table past it.
         const uint64_t wanted = slots_.empty() ? std::max<uint64_t>(1024, expected_ + expected_ / 4) : 2 * slots_.size();
         std::vector<uint64_t> old(static_cast<size_t>((wanted + kBucket - 1) / kBucket * kBucket), 0);
         old.swap(slots_);
         buckets_ = slots_.size() / kBucket;
+        filterBlocks_ = std::max<size_t>(1, slots_.size() * kFilterBitsPerSlot / 512);
+        filter_.assign(filterBlocks_ * 8, 0);
         for (uint64_t h : old) {
-            if (h != 0) insert(h);
+            if (h == 0) continue;
+            insert(h);
+            filter_add(h);
         }
     }
 
@@ -83,6 +132,10 @@ private:
     std::vector<uint64_t> slots_;
     size_t buckets_ = 0;
     size_t count_ = 0;
+    std::vector<uint64_t> filter_;
+    size_t filterBlocks_ = 0;
+    uint64_t pending_[kPending] = {};
+    size_t pendingCount_ = 0;
 };
 
 // The written names of the enclosing functions; popped names keep their
