@@ -140,13 +140,15 @@ void order_by_address(const std::vector<KeptRow>& kept, const std::vector<uint32
 namespace {
 
 // LEB128 of zigzagged differences: nearby addresses take a byte or two.
-void put_uleb(std::vector<uint8_t>& out, uint64_t v) {
-    for (; v >= 0x80; v >>= 7) out.push_back(static_cast<uint8_t>(v | 0x80));
-    out.push_back(static_cast<uint8_t>(v));
+// The caller has made room for ten bytes a value.
+uint8_t* put_uleb(uint8_t* out, uint64_t v) {
+    for (; v >= 0x80; v >>= 7) *out++ = static_cast<uint8_t>(v | 0x80);
+    *out++ = static_cast<uint8_t>(v);
+    return out;
 }
-void put_delta(std::vector<uint8_t>& out, uint64_t from, uint64_t to) {
+uint8_t* put_delta(uint8_t* out, uint64_t from, uint64_t to) {
     const uint64_t d = to - from;
-    put_uleb(out, d << 1 ^ (0 - (d >> 63)));
+    return put_uleb(out, d << 1 ^ (0 - (d >> 63)));
 }
 
 // Reads what put_uleb and put_delta wrote; the bytes are the conversion's
@@ -172,25 +174,25 @@ enum : uint8_t { kHasDeclFile = 1, kOtherDeclUnit = 2 };
 }  // namespace
 
 void pack_functions(PendingUnit& unit) {
-    std::vector<uint8_t> out;
+    constexpr size_t kMaxValue = 10;  // bytes of one LEB128 value
+    std::vector<uint8_t> out(unit.functions.size() * (4 * kMaxValue + 1) + unit.ranges.size() * 2 * kMaxValue);
+    uint8_t* p = out.data();
     uint64_t previous = 0;
-    for (size_t i = 0; i < unit.functions.size(); ++i) {
-        const PendingFunction& f = unit.functions[i];
-        put_delta(out, previous, f.value);
+    for (const PendingFunction& f : unit.functions) {
+        p = put_delta(p, previous, f.value);
         previous = f.value;
-        put_uleb(out, f.rangeCount);
+        p = put_uleb(p, f.rangeCount);
         for (uint32_t k = 0; k < f.rangeCount; ++k) {
             const AddressRange& r = unit.ranges[f.firstRange + k];
-            put_delta(out, f.value, r.low);
-            put_delta(out, r.low, r.high);
+            p = put_delta(p, f.value, r.low);
+            p = put_delta(p, r.low, r.high);
         }
         const bool otherUnit = f.hasDeclFile && f.declUnit != unit.offset;
-        out.push_back(static_cast<uint8_t>((f.hasDeclFile ? kHasDeclFile : 0) | (otherUnit ? kOtherDeclUnit : 0)));
-        if (f.hasDeclFile) put_uleb(out, f.declFile);
-        if (otherUnit) put_uleb(out, f.declUnit);
+        *p++ = static_cast<uint8_t>((f.hasDeclFile ? kHasDeclFile : 0) | (otherUnit ? kOtherDeclUnit : 0));
+        if (f.hasDeclFile) p = put_uleb(p, f.declFile);
+        if (otherUnit) p = put_uleb(p, f.declUnit);
     }
-    out.shrink_to_fit();
-    unit.packed = std::move(out);
+    unit.packed.assign(out.data(), p);
     unit.functionCount = unit.functions.size();
     unit.functions.clear();
     unit.ranges.clear();
@@ -267,7 +269,8 @@ bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address
 }
 
 void LineRecords::set_entries(std::vector<uint64_t> entries) {
-    std::sort(entries.begin(), entries.end());
+    // Units usually come in address order, and so do their functions.
+    if (!std::is_sorted(entries.begin(), entries.end())) std::sort(entries.begin(), entries.end());
     entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
     entries_ = std::move(entries);
 }
@@ -275,10 +278,21 @@ void LineRecords::set_entries(std::vector<uint64_t> entries) {
 // A range ends no later than the lowest entry of another written function
 // above its start: code that was not relaxed never reaches one.
 void LineRecords::clip_ranges(PendingUnit& unit) const {
+    // Ranges mostly rise from function to function: the entry above the
+    // previous range's start is searched from there on, in steps that double.
+    auto it = entries_.begin();
     for (const PendingFunction& f : unit.functions) {
         for (uint32_t k = 0; k < f.rangeCount; ++k) {
             AddressRange& range = unit.ranges[f.firstRange + k];
-            auto it = std::upper_bound(entries_.begin(), entries_.end(), range.low);
+            if (it != entries_.begin() && *(it - 1) > range.low) it = entries_.begin();
+            size_t step = 1;
+            auto from = it;
+            while (static_cast<size_t>(entries_.end() - from) > step && *(from + step) <= range.low) {
+                from += step;
+                step *= 2;
+            }
+            const auto to = static_cast<size_t>(entries_.end() - from) > step ? from + step + 1 : entries_.end();
+            it = std::upper_bound(from, to, range.low);
             if (it != entries_.end() && *it == f.value) ++it;
             if (it != entries_.end() && *it < range.high) range.high = *it;
         }
