@@ -22,12 +22,12 @@ namespace {
 }  // namespace
 
 bool is_elf_image(const InputImage& image) {
-    return image.size() >= 4 && image.bytes[0] == 0x7F && image.bytes[1] == 'E' &&
-           image.bytes[2] == 'L' && image.bytes[3] == 'F';
+    return image.size() >= 4 && image.data()[0] == 0x7F && image.data()[1] == 'E' &&
+           image.data()[2] == 'L' && image.data()[3] == 'F';
 }
 
 ElfFile::ElfFile(const InputImage& image, const std::string& inputName, bool utf8) {
-    whole_.data = image.bytes.data();
+    whole_.data = image.data();
     whole_.size = image.size();
     whole_.fileSize = image.size();
     whole_.name = "ELF header";
