@@ -34,108 +34,163 @@ std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min
 
 // The symbol-file lines written so far, as 64-bit digests of value and
 // name: a line is written once, however many units describe its entity.
-// Digests sit eight to a 64-byte bucket, filled up to seven eighths. The
-// table is sized once from the symbol table, which holds about a symbol per
-// line, so that a large input never holds an old and a new table at once.
 //
-// A line is nearly always new, and the table is too large for the cache: a
-// Bloom filter of the digests (ten bits a line) answers "new" at once, and
-// those digests go into the table in batches, whose cache misses overlap.
-// Only a digest the filter may hold is looked up there, batch inserted first.
+// The digests of the unit being walked sit in a small table of their own;
+// those of earlier units in one large table, sized once from the symbol
+// table (about a symbol per line) so that a large input never holds an old
+// and a new copy of it. A repeated line has the address of its first, and
+// each unit's lines lie in a few address ranges, one per section; the large
+// table, too large for the cache, is searched only for an address inside
+// the ranges of earlier units, which in a usual link never happens. Each
+// unit's digests join it when the unit ends, in batches whose cache misses
+// overlap.
 class WrittenLines {
 public:
-    explicit WrittenLines(uint64_t expected = 0) : expected_(expected) {}
+    WrittenLines() = default;
+    WrittenLines(uint64_t expected, const std::vector<AllocatedSection>* sections)
+        : sections_(sections), expected_(expected) {}
 
     // False when the same value and name were written before.
     bool first_time(uint32_t value, std::string_view name) {
         uint64_t h = hash_bytes(name, value);
         if (h == 0) h = 1;  // 0 marks an empty slot
-        if (8 * (count_ + 1) > 7 * slots_.size()) grow();
-        if (!filter_may_hold(h)) {
-            filter_add(h);
-            pending_[pendingCount_++] = h;
-            if (pendingCount_ == kPending) flush();
-            ++count_;
-            return true;
-        }
-        flush();
-        if (!insert(h)) return false;
-        filter_add(h);
-        ++count_;
+        if (unit_.contains(h)) return false;
+        if (earlier(value) && all_.contains(h)) return false;
+        unit_.insert(h);
+        extend_range(value);
         return true;
+    }
+
+    // The walk of a unit has ended: its lines join the earlier ones.
+    void end_unit() {
+        all_.reserve(all_.count() + unit_.count(), expected_);
+        all_.insert_all(unit_);
+        unit_.clear();
+        for (const Range& r : unitRanges_) add_earlier(r);
+        unitRanges_.clear();
     }
 
 private:
-    static constexpr size_t kBucket = 8;
-    static constexpr size_t kPending = 64;
-    static constexpr size_t kFilterBitsPerSlot = 8;  // ten a line at the table's fullest
-
-    // False when h is there already.
-    bool insert(uint64_t h) {
-        for (size_t b = bucket_of(h);; b = b + 1 == buckets_ ? 0 : b + 1) {
-            uint64_t* bucket = slots_.data() + b * kBucket;
-            for (size_t i = 0; i < kBucket; ++i) {
-                if (bucket[i] == h) return false;
-                if (bucket[i] == 0) {
-                    bucket[i] = h;
-                    return true;
+    // Digests eight to a 64-byte bucket, filled up to seven eighths.
+    class Table {
+    public:
+        size_t count() const { return count_; }
+        bool contains(uint64_t h) const {
+            if (slots_.empty()) return false;
+            for (size_t b = bucket_of(h);; b = b + 1 == buckets_ ? 0 : b + 1) {
+                const uint64_t* bucket = slots_.data() + b * kBucket;
+                for (size_t i = 0; i < kBucket; ++i) {
+                    if (bucket[i] == h) return true;
+                    if (bucket[i] == 0) return false;
                 }
             }
         }
-    }
-    size_t bucket_of(uint64_t h) const { return static_cast<size_t>(((h >> 32) * buckets_) >> 32); }
-
-    void flush() {
+        // `h` must not be there yet.
+        void insert(uint64_t h) {
+            reserve(count_ + 1, 0);
+            place(h);
+            ++count_;
+        }
+        // Room for `count` digests: the first table holds a quarter more
+        // than `expected`, and a full table doubles.
+        void reserve(uint64_t count, uint64_t expected) {
+            if (8 * count <= 7 * slots_.size()) return;
+            uint64_t wanted = std::max<uint64_t>({256, 2 * slots_.size(), expected + expected / 4});
+            while (7 * wanted < 8 * count) wanted *= 2;
+            std::vector<uint64_t> old(static_cast<size_t>((wanted + kBucket - 1) / kBucket * kBucket), 0);
+            old.swap(slots_);
+            buckets_ = slots_.size() / kBucket;
+            for (uint64_t h : old) {
+                if (h != 0) place(h);
+            }
+        }
+        void insert_all(const Table& other) {
+            constexpr size_t kBatch = 64;
+            uint64_t batch[kBatch];
+            size_t n = 0;
+            auto flush = [&] {
 #if defined(__GNUC__)
-        for (size_t i = 0; i < pendingCount_; ++i) __builtin_prefetch(slots_.data() + bucket_of(pending_[i]) * kBucket);
+                for (size_t i = 0; i < n; ++i) __builtin_prefetch(slots_.data() + bucket_of(batch[i]) * kBucket);
 #endif
-        for (size_t i = 0; i < pendingCount_; ++i) insert(pending_[i]);
-        pendingCount_ = 0;
-    }
-
-    // A blocked filter: four bits in one 64-byte block, from bits of the
-    // digest the table's bucket does not use.
-    uint64_t* filter_block(uint64_t h) {
-        return filter_.data() + ((static_cast<uint32_t>(h) * uint64_t{filterBlocks_}) >> 32) * 8;
-    }
-    bool filter_may_hold(uint64_t h) {
-        const uint64_t* block = filter_block(h);
-        uint64_t bits = h * 0x9e3779b97f4a7c15u;
-        for (int i = 0; i < 4; ++i, bits >>= 9) {
-            if (!(block[(bits >> 6) & 7] & (uint64_t{1} << (bits & 63)))) return false;
+                for (size_t i = 0; i < n; ++i) place(batch[i]);
+                count_ += n;
+                n = 0;
+            };
+            for (uint64_t h : other.slots_) {
+                if (h == 0) continue;
+                batch[n++] = h;
+                if (n == kBatch) flush();
+            }
+            flush();
         }
-        return true;
-    }
-    void filter_add(uint64_t h) {
-        uint64_t* block = filter_block(h);
-        uint64_t bits = h * 0x9e3779b97f4a7c15u;
-        for (int i = 0; i < 4; ++i, bits >>= 9) block[(bits >> 6) & 7] |= uint64_t{1} << (bits & 63);
-    }
-
-    void grow() {
-        flush();
-        // A quarter above the expected count; twice the table past it.
-        const uint64_t wanted = slots_.empty() ? std::max<uint64_t>(1024, expected_ + expected_ / 4) : 2 * slots_.size();
-        std::vector<uint64_t> old(static_cast<size_t>((wanted + kBucket - 1) / kBucket * kBucket), 0);
-        old.swap(slots_);
-        buckets_ = slots_.size() / kBucket;
-        filterBlocks_ = std::max<size_t>(1, slots_.size() * kFilterBitsPerSlot / 512);
-        filter_.assign(filterBlocks_ * 8, 0);
-        for (uint64_t h : old) {
-            if (h == 0) continue;
-            insert(h);
-            filter_add(h);
+        void clear() {
+            std::fill(slots_.begin(), slots_.end(), 0);
+            count_ = 0;
         }
+
+    private:
+        static constexpr size_t kBucket = 8;
+        size_t bucket_of(uint64_t h) const { return static_cast<size_t>(((h >> 32) * buckets_) >> 32); }
+        void place(uint64_t h) {
+            for (size_t b = bucket_of(h);; b = b + 1 == buckets_ ? 0 : b + 1) {
+                uint64_t* bucket = slots_.data() + b * kBucket;
+                for (size_t i = 0; i < kBucket; ++i) {
+                    if (bucket[i] == 0) {
+                        bucket[i] = h;
+                        return;
+                    }
+                }
+            }
+        }
+
+        std::vector<uint64_t> slots_;
+        size_t buckets_ = 0;
+        size_t count_ = 0;
+    };
+
+    struct Range {
+        uint64_t low, high;  // the lowest and the highest address of a unit's lines in one section
+    };
+
+    // The allocated section holding `value`, or the one past the last.
+    size_t section_of(uint32_t value) const {
+        const size_t n = sections_ ? sections_->size() : 0;
+        for (size_t i = 0; i < n; ++i) {
+            if (value >= (*sections_)[i].low && value < (*sections_)[i].high) return i;
+        }
+        return n;
+    }
+    void extend_range(uint32_t value) {
+        const size_t s = section_of(value);
+        if (s >= unitRanges_.size()) unitRanges_.resize(s + 1, Range{UINT64_MAX, 0});
+        unitRanges_[s].low = std::min<uint64_t>(unitRanges_[s].low, value);
+        unitRanges_[s].high = std::max<uint64_t>(unitRanges_[s].high, value);
+    }
+    // Merges a range into the sorted, disjoint ranges of earlier units.
+    void add_earlier(const Range& r) {
+        if (r.low > r.high) return;  // no line in that section
+        Range merged = r;
+        auto first = std::lower_bound(earlier_.begin(), earlier_.end(), r.low,
+                                      [](const Range& e, uint64_t low) { return e.high < low; });
+        auto last = first;
+        for (; last != earlier_.end() && last->low <= r.high; ++last) {
+            merged.low = std::min(merged.low, last->low);
+            merged.high = std::max(merged.high, last->high);
+        }
+        *earlier_.insert(earlier_.erase(first, last), merged) = merged;
+    }
+    bool earlier(uint32_t value) const {
+        auto it = std::lower_bound(earlier_.begin(), earlier_.end(), uint64_t{value},
+                                   [](const Range& e, uint64_t v) { return e.high < v; });
+        return it != earlier_.end() && it->low <= value;
     }
 
-    uint64_t expected_;
-    std::vector<uint64_t> slots_;
-    size_t buckets_ = 0;
-    size_t count_ = 0;
-    std::vector<uint64_t> filter_;
-    size_t filterBlocks_ = 0;
-    uint64_t pending_[kPending] = {};
-    size_t pendingCount_ = 0;
+    const std::vector<AllocatedSection>* sections_ = nullptr;
+    uint64_t expected_ = 0;
+    Table unit_;
+    Table all_;
+    std::vector<Range> unitRanges_;  // by section
+    std::vector<Range> earlier_;     // sorted, disjoint
 };
 
 // The written names of the enclosing functions; popped names keep their
@@ -162,7 +217,7 @@ public:
     Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix)
         : state_(state), input_(input), sections_(input.sections), files_(state), listing_(listing),
           resolver_(input.sections), classes_(resolver_), lines_(resolver_, files_, listing, input.allocated),
-          prefix_(prefix), written_(input.symbolCount) {
+          prefix_(prefix), written_(input.symbolCount, &input.allocated) {
         entityOut_.set_utf8(state.out.utf8());
     }
 
@@ -277,6 +332,7 @@ void Conversion::convert_unit(const UnitHeader& header) {
     unit_->functions.swap(functions_);
     unit_->ranges.swap(ranges_);
     walk_dies(unit, root);
+    written_.end_unit();
     pack_functions(*unit_);
     unit_->functions.swap(functions_);
     unit_->ranges.swap(ranges_);
