@@ -98,6 +98,31 @@ private:
     std::vector<std::string> paths_{std::string()};  // group 0 is named by the unit's marker
 };
 
+// std::lower_bound, searched from `hint` outwards in steps that double:
+// cheap when the answer lies near the hint. Ranges come in address order,
+// rising or (as GCC lists functions) falling, so the previous answer is a
+// good hint for the next.
+template <typename It, typename T, typename Less>
+It lower_bound_near(It first, It last, It hint, const T& value, Less less) {
+    size_t step = 1;
+    if (hint == last || !less(*hint, value)) {  // at or before the hint
+        It high = hint;
+        while (static_cast<size_t>(high - first) >= step && !less(*(high - step), value)) {
+            high -= step;
+            step *= 2;
+        }
+        const It low = static_cast<size_t>(high - first) >= step ? high - step + 1 : first;
+        return std::lower_bound(low, high, value, less);
+    }
+    It low = hint;  // past the hint
+    while (static_cast<size_t>(last - low) > step && less(*(low + step), value)) {
+        low += step;
+        step *= 2;
+    }
+    const It high = static_cast<size_t>(last - low) > step ? low + step : last;
+    return std::lower_bound(low + 1, high, value, less);
+}
+
 // The kept rows by address, program order among equal addresses: what a
 // stable sort by address gives. The line program emits each sequence's rows
 // in rising address order, so only the sequences are put in order; a
@@ -269,7 +294,14 @@ bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address
 }
 
 void LineRecords::set_entries(std::vector<uint64_t> entries) {
-    // Units usually come in address order, and so do their functions.
+    // Units come in address order, and GCC lists a unit's functions in
+    // falling order: turning each falling run around usually sorts them.
+    for (size_t i = 0; i < entries.size();) {
+        size_t j = i + 1;
+        while (j < entries.size() && entries[j] <= entries[j - 1]) ++j;
+        std::reverse(entries.begin() + static_cast<ptrdiff_t>(i), entries.begin() + static_cast<ptrdiff_t>(j));
+        i = j;
+    }
     if (!std::is_sorted(entries.begin(), entries.end())) std::sort(entries.begin(), entries.end());
     entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
     entries_ = std::move(entries);
@@ -278,23 +310,16 @@ void LineRecords::set_entries(std::vector<uint64_t> entries) {
 // A range ends no later than the lowest entry of another written function
 // above its start: code that was not relaxed never reaches one.
 void LineRecords::clip_ranges(PendingUnit& unit) const {
-    // Ranges mostly rise from function to function: the entry above the
-    // previous range's start is searched from there on, in steps that double.
     auto it = entries_.begin();
     for (const PendingFunction& f : unit.functions) {
         for (uint32_t k = 0; k < f.rangeCount; ++k) {
             AddressRange& range = unit.ranges[f.firstRange + k];
-            if (it != entries_.begin() && *(it - 1) > range.low) it = entries_.begin();
-            size_t step = 1;
-            auto from = it;
-            while (static_cast<size_t>(entries_.end() - from) > step && *(from + step) <= range.low) {
-                from += step;
-                step *= 2;
-            }
-            const auto to = static_cast<size_t>(entries_.end() - from) > step ? from + step + 1 : entries_.end();
-            it = std::upper_bound(from, to, range.low);
-            if (it != entries_.end() && *it == f.value) ++it;
-            if (it != entries_.end() && *it < range.high) range.high = *it;
+            // The first entry above the range's start.
+            it = lower_bound_near(entries_.begin(), entries_.end(), it, range.low,
+                                  [](uint64_t entry, uint64_t low) { return entry <= low; });
+            auto above = it;
+            if (above != entries_.end() && *above == f.value) ++above;
+            if (above != entries_.end() && *above < range.high) range.high = *above;
         }
     }
 }
@@ -424,6 +449,7 @@ void LineRecords::write_unit(PendingUnit& unit) {
     claims.clear();
     std::vector<std::pair<uint32_t, uint32_t>>& claimSpan = b.claimSpan;
     claimSpan.assign(unit.functions.size(), {0, 0});
+    auto next = byAddress.begin();
     for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
         const uint32_t g = functionGroup[fi];
         if (g == kNoGroup) continue;
@@ -431,8 +457,9 @@ void LineRecords::write_unit(PendingUnit& unit) {
         const uint32_t first = static_cast<uint32_t>(claims.size());
         for (uint32_t k = 0; k < f.rangeCount; ++k) {
             const AddressRange& range = unit.ranges[f.firstRange + k];
-            auto it = std::lower_bound(byAddress.begin(), byAddress.end(), range.low,
+            auto it = lower_bound_near(byAddress.begin(), byAddress.end(), next, range.low,
                                        [&](uint32_t i, uint64_t a) { return kept[i].address < a; });
+            next = it;
             for (; it != byAddress.end() && kept[*it].address < range.high; ++it) {
                 if (kept[*it].group != g) continue;
                 if (claimed[*it]) {
@@ -443,7 +470,7 @@ void LineRecords::write_unit(PendingUnit& unit) {
                 claims.push_back(*it);
             }
         }
-        std::sort(claims.begin() + first, claims.end());
+        if (!std::is_sorted(claims.begin() + first, claims.end())) std::sort(claims.begin() + first, claims.end());
         claimSpan[fi] = {first, static_cast<uint32_t>(claims.size())};
     }
 
