@@ -20,7 +20,8 @@ inline uint64_t mix64(uint64_t h) {
     return h;
 }
 
-// Eight bytes at a time; the tail is loaded as one shorter word.
+// Eight bytes at a time, each word folded in by a multiply; the tail is
+// gathered into one shorter word.
 inline uint64_t hash_bytes(std::string_view s, uint64_t seed) {
     const char* p = s.data();
     size_t n = s.size();
@@ -28,12 +29,14 @@ inline uint64_t hash_bytes(std::string_view s, uint64_t seed) {
     for (; n >= 8; n -= 8, p += 8) {
         uint64_t w;
         std::memcpy(&w, p, 8);
-        h = (h ^ mix64(w)) * 0x9e3779b97f4a7c15u;
+        h = (h ^ w) * 0xff51afd7ed558ccdu;
+        h ^= h >> 32;
     }
     if (n > 0) {
         uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        h = (h ^ mix64(w ^ n)) * 0x9e3779b97f4a7c15u;
+        for (size_t i = 0; i < n; ++i) w |= uint64_t{static_cast<uint8_t>(p[i])} << (8 * i);
+        h = (h ^ w) * 0xff51afd7ed558ccdu;
+        h ^= h >> 32;
     }
     return mix64(h);
 }

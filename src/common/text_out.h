@@ -99,7 +99,26 @@ public:
         return *this;
     }
     // Decimal, right-aligned with blanks in at least `width` columns ("%Nu").
-    TextOut& dec(uint64_t value, int width = 0) { return decimal(value, width, ' '); }
+    TextOut& dec(uint64_t value, int width = 0) {
+        // Line numbers and the like fit their field: written in place.
+        if (width > 0 && width <= 8 && value < kFieldLimits[width]) {
+            char* const p = room(static_cast<size_t>(width));
+            char* q = p + width;
+            for (uint32_t v = static_cast<uint32_t>(value);;) {
+                if (v < 10) {
+                    *--q = static_cast<char>('0' + v);
+                    break;
+                }
+                q -= 2;
+                std::memcpy(q, kDigitPairs.decimal + 2 * (v % 100), 2);
+                if ((v /= 100) == 0) break;
+            }
+            while (q > p) *--q = ' ';
+            size_ += static_cast<size_t>(width);
+            return *this;
+        }
+        return decimal(value, width, ' ');
+    }
     // Decimal, zero-filled to at least `width` digits ("%0Nu").
     TextOut& dec_zero(uint64_t value, int width) { return decimal(value, width, '0'); }
     // Signed decimal ("%d").
@@ -134,6 +153,7 @@ private:
     void make_room(size_t n);
     TextOut& decimal(uint64_t value, int width, char fill);
 
+    static constexpr uint32_t kFieldLimits[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     static constexpr size_t kBlock = 1 << 19;  // writes of half a megabyte: far fewer system calls than 64 KB
     std::unique_ptr<char[]> buffer_;
     size_t size_ = 0;
