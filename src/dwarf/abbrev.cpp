@@ -9,6 +9,7 @@ namespace dravont {
 namespace {
 
 constexpr size_t kCachedTables = 64;  // enough for units that share tables
+constexpr uint32_t kLongestRun = 1u << 20;  // bytes one plan step takes at most
 
 }  // namespace
 
@@ -84,6 +85,8 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
             attrs_.push_back(attr);
         }
         a.attrCount = static_cast<uint32_t>(attrs_.size()) - a.firstAttr;
+        add_plan(a, false);
+        add_plan(a, true);
         entries.push_back(a);
     }
     // GCC numbers abbreviations 1, 2, 3...: index those directly.
@@ -95,6 +98,47 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
         } else {
             sparse_.emplace(a.code, a);
         }
+    }
+}
+
+void AbbrevTable::add_plan(Abbrev& a, bool read) {
+    const uint32_t first = static_cast<uint32_t>(steps_.size());
+    for (uint32_t i = 0; i < a.attrCount; ++i) {
+        const AbbrevAttr& attr = attrs_[a.firstAttr + i];
+        if (attr.size == FormSize::Other || (read && die_keeps_attribute(attr.name))) {
+            steps_.push_back({AbbrevStep::Attribute, i});
+            continue;
+        }
+        if (attr.size == FormSize::Fixed) {
+            if (attr.bytes == 0) continue;
+            if (steps_.size() > first && steps_.back().op == AbbrevStep::Fixed && steps_.back().value < kLongestRun) {
+                steps_.back().value += attr.bytes;
+            } else {
+                steps_.push_back({AbbrevStep::Fixed, attr.bytes});
+            }
+            continue;
+        }
+        AbbrevStep::Op op = AbbrevStep::Uleb;
+        switch (attr.size) {
+            case FormSize::Address: op = AbbrevStep::Address; break;
+            case FormSize::RefAddr: op = AbbrevStep::RefAddr; break;
+            case FormSize::Sleb: op = AbbrevStep::Sleb; break;
+            case FormSize::String: op = AbbrevStep::String; break;
+            case FormSize::Block1: op = AbbrevStep::Block1; break;
+            case FormSize::Block2: op = AbbrevStep::Block2; break;
+            case FormSize::Block4: op = AbbrevStep::Block4; break;
+            case FormSize::BlockUleb: op = AbbrevStep::BlockUleb; break;
+            default: break;  // Uleb
+        }
+        steps_.push_back({op, 0});
+    }
+    const uint32_t count = static_cast<uint32_t>(steps_.size()) - first;
+    if (read) {
+        a.firstRead = first;
+        a.readSteps = count;
+    } else {
+        a.firstSkip = first;
+        a.skipSteps = count;
     }
 }
 

@@ -152,10 +152,13 @@ uint64_t DwarfUnit::skip_die(const DieHead& head) const {
         if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
             at += fixed_bytes(*a);
         } else {
-            // Value by value, failing where read_die would.
             ByteReader r(span_, sections_.order, at);
-            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-            for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
+            if (!run_plan(r, *a, nullptr)) {
+                // Value by value, failing where read_die would.
+                r.seek(at);
+                const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+                for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
+            }
             at = r.position();
         }
     }
@@ -408,21 +411,66 @@ namespace {
 
 }  // namespace
 
+bool die_keeps_attribute(uint16_t name) { return slot_of(name) != kNone; }
+
+bool DwarfUnit::run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const {
+    const AbbrevStep* steps = abbrevs_->steps(die ? a.firstRead : a.firstSkip);
+    const uint32_t count = die ? a.readSteps : a.skipSteps;
+    const AbbrevAttr* attrs = abbrevs_->attrs(a);
+    for (uint32_t i = 0; i < count; ++i) {
+        const AbbrevStep& step = steps[i];
+        switch (step.op) {
+            case AbbrevStep::Fixed:
+                if (step.value > r.remaining()) return false;
+                r.skip(step.value);
+                break;
+            case AbbrevStep::Address: r.skip(header_.addressSize); break;
+            case AbbrevStep::RefAddr: r.skip(refAddrSize_); break;
+            case AbbrevStep::Uleb: r.uleb(); break;
+            case AbbrevStep::Sleb: r.sleb(); break;
+            case AbbrevStep::String: r.cstr(); break;
+            case AbbrevStep::Block1: r.skip(r.u8()); break;
+            case AbbrevStep::Block2: r.skip(r.u16()); break;
+            case AbbrevStep::Block4: r.skip(r.u32()); break;
+            case AbbrevStep::BlockUleb: r.skip(r.uleb()); break;
+            case AbbrevStep::Attribute: {
+                const AbbrevAttr& attr = attrs[step.value];
+                if (!die) skip_value(r, attr);
+                else if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, *die, 0);
+                else store(slot_of(attr.name), read_form(r, attr.form, attr.implicitConst, header_), *die);
+                break;
+            }
+        }
+    }
+    return true;
+}
+
 DieInfo DwarfUnit::read_die(const DieHead& head) const {
-    ByteReader r(span_, sections_.order, head.attributes & ~kTypesSectionBit);
+    const uint64_t start = head.attributes & ~kTypesSectionBit;
+    ByteReader r(span_, sections_.order, start);
     DieInfo die;
     die.offset = head.offset;
     if (const Abbrev* a = head.abbrev) {
         die.abbrevCode = a->code;
         die.tag = a->tag;
         die.hasChildren = a->hasChildren;
-        const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-        for (uint32_t i = 0; i < a->attrCount; ++i) {
-            const AbbrevAttr& attr = attrs[i];
-            const uint8_t slot = slot_of(attr.name);
-            if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, die, 0);
-            else if (slot == kNone) skip_value(r, attr);
-            else store(slot, read_form(r, attr.form, attr.implicitConst, header_), die);
+        if (!run_plan(r, *a, &die)) {
+            // Value by value from the start, failing where that reads past the end.
+            DieInfo exact;
+            exact.offset = die.offset;
+            exact.abbrevCode = die.abbrevCode;
+            exact.tag = die.tag;
+            exact.hasChildren = die.hasChildren;
+            die = exact;
+            r.seek(start);
+            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+            for (uint32_t i = 0; i < a->attrCount; ++i) {
+                const AbbrevAttr& attr = attrs[i];
+                const uint8_t slot = slot_of(attr.name);
+                if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, die, 0);
+                else if (slot == kNone) skip_value(r, attr);
+                else store(slot, read_form(r, attr.form, attr.implicitConst, header_), die);
+            }
         }
     }
     die.next = r.position() | (head.offset & kTypesSectionBit);

@@ -149,6 +149,10 @@ private:
         return a.fixedBytes + a.addressSized * uint64_t{header_.addressSize} + a.refAddrSized * uint64_t{refAddrSize_};
     }
     void skip_value(ByteReader& r, const AbbrevAttr& attr) const;
+    // Steps through the DIE's attributes by its plan (with `die`, decoding
+    // the kept ones into it); false when a run of fixed-size values would
+    // pass the end of the data, for the caller to go value by value.
+    bool run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const;
     void read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                         DieInfo& die, int depth) const;
 
