@@ -129,7 +129,8 @@ uint64_t DwarfUnit::address(const AddrAttr& a) const {
     return a.kind == AddrAttr::Index ? address_index(a.value) : a.value;
 }
 
-DieHead DwarfUnit::read_head(uint64_t offset) const {
+// Any other DIE, or a failure named as it always was.
+DieHead DwarfUnit::read_head_slowly(uint64_t offset) const {
     ByteReader r(span_, sections_.order);
     if (!contains_die(offset)) r.fail("reference to DIE " + hex_text(offset) + " outside its unit", offset);
     r.seek(offset & ~kTypesSectionBit);

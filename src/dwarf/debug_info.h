@@ -122,7 +122,18 @@ public:
     DieInfo read_die(uint64_t offset) const { return read_die(read_head(offset)); }
     // The abbreviation of the DIE at `offset`; fails as read_die does for an
     // offset outside the unit or an unknown abbreviation code.
-    DieHead read_head(uint64_t offset) const;
+    DieHead read_head(uint64_t offset) const {
+        // The usual DIE: inside the unit, a one-byte code the table knows.
+        const uint64_t local = offset & ~kTypesSectionBit;
+        if (contains_die(offset) && local < span_.size && span_.data[local] < 0x80) {
+            DieHead head;
+            head.offset = offset;
+            head.attributes = offset + 1;
+            const uint8_t code = span_.data[local];
+            if (code == 0 || (head.abbrev = abbrevs_->find(code)) != nullptr) return head;
+        }
+        return read_head_slowly(offset);
+    }
     DieInfo read_die(const DieHead& head) const;
     // The offset of the DIE after `head`'s, its attributes stepped over by
     // their forms; a DIE that runs past its unit or a form that cannot be
@@ -145,6 +156,7 @@ public:
     uint64_t rnglists_base() const { return rnglistsBase_.second; }
 
 private:
+    DieHead read_head_slowly(uint64_t offset) const;
     uint64_t fixed_bytes(const Abbrev& a) const {
         return a.fixedBytes + a.addressSized * uint64_t{header_.addressSize} + a.refAddrSized * uint64_t{refAddrSize_};
     }
