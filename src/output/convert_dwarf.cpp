@@ -58,6 +58,7 @@ public:
         if (earlier(value) && all_.contains(h)) return false;
         unit_.insert(h);
         extend_range(value);
+        if (unit_.count() >= kUnitLines) end_unit();  // a huge unit goes over in parts
         return true;
     }
 
@@ -71,6 +72,8 @@ public:
     }
 
 private:
+    static constexpr size_t kUnitLines = 1 << 16;  // the unit's table stays within a megabyte
+
     // Digests eight to a 64-byte bucket, filled up to seven eighths.
     class Table {
     public:
