@@ -94,11 +94,11 @@ private:
             place(h);
             ++count_;
         }
-        // Room for `count` digests: the first table holds a quarter more
-        // than `expected`, and a full table doubles.
+        // Room for `count` digests: the first table holds `expected` with a
+        // little to spare, and a full table doubles.
         void reserve(uint64_t count, uint64_t expected) {
             if (8 * count <= 7 * slots_.size()) return;
-            uint64_t wanted = std::max<uint64_t>({256, 2 * slots_.size(), expected + expected / 4});
+            uint64_t wanted = std::max<uint64_t>({256, 2 * slots_.size(), expected / 7 * 8 + expected / 64 + 64});
             while (7 * wanted < 8 * count) wanted *= 2;
             std::vector<uint64_t> old(static_cast<size_t>((wanted + kBucket - 1) / kBucket * kBucket), 0);
             old.swap(slots_);
