@@ -81,7 +81,7 @@ void decode_section_header(RunState& state, uint16_t n) {
     require_in_image(image, p, kSectionHeaderSize, "section header", uint64_t{n} + 1);
     SectionHeader& h = *state.sectionHeader;
     // The name is taken up to its first NUL and NUL-filled behind it.
-    const uint8_t* name = image.bytes.data() + p;
+    const uint8_t* name = image.data() + p;
     size_t len = 0;
     while (len < sizeof h.s_name && name[len] != 0) ++len;
     std::memset(h.s_name, 0, sizeof h.s_name);

@@ -23,6 +23,10 @@ void throw_outside_image(const InputImage& image, uint64_t position, uint64_t) {
     throw_malformed(image, position, "data", kNoIndex);
 }
 
+void check_unchanged(const InputImage& image) {
+    if (image.changed()) throw MalformedInput("file, which shrank while it was read,", image.size(), image.size());
+}
+
 char printable_char(int c) {
     if (c <= 0x1F) return '.';
     if (c <= 0x7F) return static_cast<char>(c);
@@ -61,10 +65,11 @@ void read_all(std::FILE* file, uint64_t sizeHint, ByteBuffer& bytes) {
 // The text column passes Shift_JIS half-width katakana through as bytes, or
 // as their UTF-8 characters when the output is UTF-8; there DEL (0x7F), a
 // control character on a UTF-8 terminal, shows as "." too.
-void dump_rows(TextOut& out, const ByteBuffer& bytes, bool brackets) {
+void dump_rows(TextOut& out, const InputImage& image, bool brackets) {
     const bool utf8 = out.utf8();
     static const char kHex[] = "0123456789ABCDEF";
-    const uint64_t n = bytes.size();
+    const uint8_t* bytes = image.data();
+    const uint64_t n = image.size();
     for (uint64_t row = 0; row < n; row += 16) {
         if (brackets) out.put('[');
         out.hex(row, 8);
@@ -113,11 +118,11 @@ void dump_rows(TextOut& out, const ByteBuffer& bytes, bool brackets) {
 void print_dumps(RunState& state) {
     TextOut& out = state.out;
     out.put(msg::kFileDumpTitle).put(kDumpHeading);
-    dump_rows(out, state.image.bytes, true);
+    dump_rows(out, state.image, true);
     out.put(kDumpRule).put(msg::kLoadByteCount).dec(state.image.size()).put('\n');
     out.put(msg::kBlockEnd);
     out.put(msg::kMemoryDumpTitle).put(kDumpHeading);
-    dump_rows(out, state.image.bytes, false);
+    dump_rows(out, state.image, false);
     out.put(kDumpRule).put('\n');
 }
 
@@ -144,7 +149,10 @@ int16_t load_image(RunState& state, int* openError) {
         }
         if (S_ISREG(info.st_mode) && info.st_size > 0) sizeHint = static_cast<uint64_t>(info.st_size);
     }
-    read_all(file, sizeHint, state.image.bytes);
+    state.image.mapped.reset();
+    state.image.bytes.clear();
+    if (sizeHint > 0) state.image.mapped = MappedFile::map(fileno(file), sizeHint);
+    if (!state.image.mapped) read_all(file, sizeHint, state.image.bytes);
     std::fclose(file);
     if (state.debugMode) print_dumps(state);
     return 0;

@@ -3,21 +3,31 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 #include "coff/byte_buffer.h"
+#include "coff/mapped_file.h"
 
 namespace dravont {
 
 struct RunState;
 
 struct InputImage {
-    ByteBuffer bytes;
+    ByteBuffer bytes;                    // the image when read or built in memory
+    std::unique_ptr<MappedFile> mapped;  // the image when the file is mapped instead
 
-    void assign(const std::vector<uint8_t>& source) { bytes.assign(source.begin(), source.end()); }
+    void assign(const std::vector<uint8_t>& source) {
+        mapped.reset();
+        bytes.assign(source.begin(), source.end());
+    }
 
-    uint64_t size() const { return bytes.size(); }
+    const uint8_t* data() const { return mapped ? mapped->data() : bytes.data(); }
+    uint64_t size() const { return mapped ? mapped->size() : bytes.size(); }
+    // True when the mapped file shrank while it was read: the bytes past its
+    // new end read as zeros, and the run must not stand.
+    bool changed() const { return mapped && mapped->changed(); }
     // True when [offset, offset + length) lies inside the image; written so
     // that no sum can overflow.
     bool contains(uint64_t offset, uint64_t length) const {
@@ -45,17 +55,21 @@ inline void require_in_image(const InputImage& image, uint64_t offset, uint64_t 
 
 inline uint16_t read_be16(const InputImage& image, uint64_t position) {
     if (!image.contains(position, 2)) throw_outside_image(image, position, 2);
-    const uint8_t* p = image.bytes.data() + position;
+    const uint8_t* p = image.data() + position;
     return static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
 
 inline uint32_t read_be32(const InputImage& image, uint64_t position) {
     if (!image.contains(position, 4)) throw_outside_image(image, position, 4);
-    const uint8_t* p = image.bytes.data() + position;
+    const uint8_t* p = image.data() + position;
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
 }
 
-// Reads the file named by state.inputName into state.image. Returns 0 when
+// Throws MalformedInput when the image changed while it was read.
+void check_unchanged(const InputImage& image);
+
+// Reads the file named by state.inputName into state.image (a regular file
+// is mapped where the platform allows it). Returns 0 when
 // the file was read (an empty file included), -1 when it cannot be opened
 // (nothing printed; *openError, when given, receives the errno value of the
 // reason, EISDIR for a directory). In debug mode prints the file dump and

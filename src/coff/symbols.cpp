@@ -39,7 +39,7 @@ void resolve_name(const RunState& state, const char* field, size_t width, uint32
         const InputImage& image = state.image;
         const uint64_t start = state.stringTable + offset;
         require_in_image(image, start, 1, "string-table name");
-        const void* start_ptr = image.bytes.data() + start;
+        const void* start_ptr = image.data() + start;
         const void* nul = std::memchr(start_ptr, 0, image.size() - start);
         if (!nul) throw MalformedInput("string-table name without end", start, image.size());
         name = std::string_view(static_cast<const char*>(start_ptr),
@@ -112,7 +112,7 @@ int16_t decode_symbol(RunState& state, uint32_t i) {
     const uint64_t p = symbol_record_position(state, i);
     if (i >= state.fileHeader->f_nsyms) throw MalformedInput("symbol " + std::to_string(i) + " (past f_nsyms)", p, image.size());
     require_in_image(image, p, kSymbolRecordSize, "symbol", i);
-    const uint8_t* record = image.bytes.data() + p;
+    const uint8_t* record = image.data() + p;
     SymbolEntry& s = *state.symbolEntry;
     if (read_be32(image, p) != 0) {
         copy_inline_name(s.n_name, record, sizeof s.n_name);
@@ -209,7 +209,7 @@ void decode_aux_file(RunState& state, uint64_t p) {
     require_in_image(image, p, kSymbolRecordSize, "auxiliary record");
     AuxFileForm& a = state.auxEntry->file;
     if (read_be32(image, p) != 0) {
-        copy_inline_name(a.x_fname, image.bytes.data() + p, sizeof a.x_fname);
+        copy_inline_name(a.x_fname, image.data() + p, sizeof a.x_fname);
         // x_offset shares bytes 4-7 with the name: NUL-filled when the copy
         // stopped early, never a leftover of an earlier record.
         a.x_offset = 0;

@@ -10,7 +10,7 @@ void ByteReader::fail(std::string_view what, uint64_t position) const {
     throw MalformedInput(record, span_->fileOffset + position, span_->fileSize);
 }
 
-uint64_t ByteReader::uleb() {
+uint64_t ByteReader::uleb_long() {
     const uint64_t start = pos_;
     uint64_t value = 0;
     for (unsigned shift = 0;; shift += 7) {

@@ -68,7 +68,11 @@ public:
 
     // LEB128. A value longer than ten bytes, or one whose bits do not fit in
     // 64, is malformed: compilers never write one.
-    uint64_t uleb();
+    uint64_t uleb() {
+        // Most values take one byte.
+        if (pos_ < span_->size && span_->data[pos_] < 0x80) return span_->data[pos_++];
+        return uleb_long();
+    }
     int64_t sleb();
 
     // A NUL-terminated string inside the span; the terminator is consumed.
@@ -79,6 +83,7 @@ public:
     [[noreturn]] void fail(std::string_view what, uint64_t position) const;
 
 private:
+    uint64_t uleb_long();
     void need(uint64_t n) const {
         if (n > span_->size - pos_) fail("data", pos_);
     }

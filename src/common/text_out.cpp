@@ -18,17 +18,49 @@ void TextOut::make_room(size_t n) {
     capacity_ = capacity;
 }
 
+namespace {
+
+// The digits of `value` ending at `end`, two at a time from a table of "00"
+// to "99"; returns where they start. 32-bit arithmetic where it suffices.
+template <typename Unsigned>
+char* put_digits(Unsigned value, char* end) {
+    while (value >= 100) {
+        const unsigned pair = static_cast<unsigned>(value % 100);
+        value /= 100;
+        end -= 2;
+        end[0] = kDigitPairs.decimal[2 * pair];
+        end[1] = kDigitPairs.decimal[2 * pair + 1];
+    }
+    if (value >= 10) {
+        end -= 2;
+        end[0] = kDigitPairs.decimal[2 * value];
+        end[1] = kDigitPairs.decimal[2 * value + 1];
+    } else {
+        *--end = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+}  // namespace
+
 TextOut& TextOut::decimal(uint64_t value, int width, char fill) {
-    char tmp[20];
-    int n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
+    static constexpr uint32_t kLimits[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    if (width > 0 && width <= 8 && value < kLimits[width]) {
+        // As wide as the field: the digits go straight to their place.
+        char* const p = room(static_cast<size_t>(width));
+        for (char* q = put_digits(static_cast<uint32_t>(value), p + width); q > p;) *--q = fill;
+        size_ += static_cast<size_t>(width);
+        return *this;
+    }
+    char digits[20];
+    char* const end = digits + sizeof digits;
+    const char* first = value <= UINT32_MAX ? put_digits(static_cast<uint32_t>(value), end) : put_digits(value, end);
+    const int n = static_cast<int>(end - first);
     const int total = n < width ? width : n;
     char* p = room(static_cast<size_t>(total));
-    std::memset(p, fill, static_cast<size_t>(total - n));
-    for (int i = total - n; i < total; ++i) p[i] = tmp[--n];
+    for (int i = 0; i < total - n; ++i) p[i] = fill;
+    p += total - n;
+    for (int i = 0; i < n; ++i) p[i] = first[i];
     size_ += static_cast<size_t>(total);
     return *this;
 }

@@ -17,6 +17,21 @@
 
 namespace dravont {
 
+// Two digits at a time: "000102...FF" and "000102...99".
+struct DigitPairs {
+    char hex[512]{};
+    char decimal[200]{};
+    constexpr DigitPairs() {
+        constexpr char kDigits[] = "0123456789ABCDEF";
+        for (int b = 0; b < 256; ++b) hex[2 * b] = kDigits[b >> 4], hex[2 * b + 1] = kDigits[b & 0xF];
+        for (int d = 0; d < 100; ++d) {
+            decimal[2 * d] = static_cast<char>('0' + d / 10);
+            decimal[2 * d + 1] = static_cast<char>('0' + d % 10);
+        }
+    }
+};
+inline constexpr DigitPairs kDigitPairs{};
+
 class TextOut {
 public:
     // With a target, the buffer is written to it in large blocks; without one
@@ -68,6 +83,12 @@ public:
 
     // At least `digits` upper-case hex digits, zero-filled ("%0NX").
     TextOut& hex(uint64_t value, int digits) {
+        if (digits == 8 && value <= 0xFFFFFFFFu) {  // addresses: two digits a byte, from a table
+            char* p = room(8);
+            for (int i = 3; i >= 0; --i, value >>= 8) std::memcpy(p + 2 * i, kDigitPairs.hex + 2 * (value & 0xFF), 2);
+            size_ += 8;
+            return *this;
+        }
         static const char kDigits[] = "0123456789ABCDEF";
         int n = 1;
         while (n < 16 && (value >> (4 * n)) != 0) ++n;
@@ -78,7 +99,26 @@ public:
         return *this;
     }
     // Decimal, right-aligned with blanks in at least `width` columns ("%Nu").
-    TextOut& dec(uint64_t value, int width = 0) { return decimal(value, width, ' '); }
+    TextOut& dec(uint64_t value, int width = 0) {
+        // Line numbers and the like fit their field: written in place.
+        if (width > 0 && width <= 8 && value < kFieldLimits[width]) {
+            char* const p = room(static_cast<size_t>(width));
+            char* q = p + width;
+            for (uint32_t v = static_cast<uint32_t>(value);;) {
+                if (v < 10) {
+                    *--q = static_cast<char>('0' + v);
+                    break;
+                }
+                q -= 2;
+                std::memcpy(q, kDigitPairs.decimal + 2 * (v % 100), 2);
+                if ((v /= 100) == 0) break;
+            }
+            while (q > p) *--q = ' ';
+            size_ += static_cast<size_t>(width);
+            return *this;
+        }
+        return decimal(value, width, ' ');
+    }
     // Decimal, zero-filled to at least `width` digits ("%0Nu").
     TextOut& dec_zero(uint64_t value, int width) { return decimal(value, width, '0'); }
     // Signed decimal ("%d").
@@ -113,7 +153,8 @@ private:
     void make_room(size_t n);
     TextOut& decimal(uint64_t value, int width, char fill);
 
-    static constexpr size_t kBlock = 1 << 16;
+    static constexpr uint32_t kFieldLimits[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    static constexpr size_t kBlock = 1 << 19;  // writes of half a megabyte: far fewer system calls than 64 KB
     std::unique_ptr<char[]> buffer_;
     size_t size_ = 0;
     size_t capacity_ = 0;

@@ -47,6 +47,7 @@ void convert_elf(RunState& state) {
     DwarfInput input;
     input.sections = dwarf_sections(elf);
     input.hasSymbols = elf.has_symbols();
+    input.symbolCount = elf.symbol_count();
     input.symbolsAt = [&elf](uint64_t value) {
         return value > UINT32_MAX ? std::vector<std::string_view>()
                                   : elf.symbols_at(static_cast<uint32_t>(value));

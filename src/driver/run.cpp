@@ -47,18 +47,33 @@ int finish_run(RunState& state) {
     return kSuccess;
 }
 
+// A file that shrank while it was read is reported as such, whatever its
+// missing bytes made the conversion find.
+bool reported_change(RunState& state) {
+    try {
+        check_unchanged(state.image);
+        return false;
+    } catch (const MalformedInput& changed) {
+        state.out.put_failure(malformed_input_message(state.inputName, changed, state.out.utf8()));
+        return true;
+    }
+}
+
 }  // namespace
 
 int convert_image(RunState& state) {
     try {
         if (is_elf_image(state.image)) convert_elf(state);
         else convert_coff(state);
+        check_unchanged(state.image);
         state.outputs->commit();
     } catch (const MalformedInput& error) {
-        state.out.put_failure(malformed_input_message(state.inputName, error, state.out.utf8()));
+        if (!reported_change(state)) {
+            state.out.put_failure(malformed_input_message(state.inputName, error, state.out.utf8()));
+        }
         return kFailure;
     } catch (const RunFailure& failure) {
-        state.out.put_failure(failure.what());
+        if (!reported_change(state)) state.out.put_failure(failure.what());
         return kFailure;
     }
     return finish_run(state);

@@ -2,13 +2,54 @@
 
 #include <string>
 
+#include "dwarf/dwarf_constants.h"
+
 namespace dravont {
 
 namespace {
 
 constexpr size_t kCachedTables = 64;  // enough for units that share tables
+constexpr uint32_t kLongestRun = 1u << 20;  // bytes one plan step takes at most
 
 }  // namespace
+
+FormSize form_size(uint16_t form, uint8_t& bytes) {
+    bytes = 0;
+    switch (form) {
+        case DW_FORM_flag_present: case DW_FORM_implicit_const: return FormSize::Fixed;
+        case DW_FORM_data1: case DW_FORM_ref1: case DW_FORM_flag: case DW_FORM_strx1: case DW_FORM_addrx1:
+            bytes = 1;
+            return FormSize::Fixed;
+        case DW_FORM_data2: case DW_FORM_ref2: case DW_FORM_strx2: case DW_FORM_addrx2:
+            bytes = 2;
+            return FormSize::Fixed;
+        case DW_FORM_strx3: case DW_FORM_addrx3:
+            bytes = 3;
+            return FormSize::Fixed;
+        case DW_FORM_data4: case DW_FORM_ref4: case DW_FORM_strp: case DW_FORM_line_strp: case DW_FORM_sec_offset:
+        case DW_FORM_strx4: case DW_FORM_addrx4:
+            bytes = 4;
+            return FormSize::Fixed;
+        case DW_FORM_data8: case DW_FORM_ref8: case DW_FORM_ref_sig8:
+            bytes = 8;
+            return FormSize::Fixed;
+        case DW_FORM_data16:
+            bytes = 16;
+            return FormSize::Fixed;
+        case DW_FORM_addr: return FormSize::Address;
+        case DW_FORM_ref_addr: return FormSize::RefAddr;
+        case DW_FORM_udata: case DW_FORM_ref_udata: case DW_FORM_strx: case DW_FORM_addrx:
+        case DW_FORM_loclistx: case DW_FORM_rnglistx:
+            return FormSize::Uleb;
+        case DW_FORM_sdata: return FormSize::Sleb;
+        case DW_FORM_string: return FormSize::String;
+        case DW_FORM_block1: return FormSize::Block1;
+        case DW_FORM_block2: return FormSize::Block2;
+        case DW_FORM_block4: return FormSize::Block4;
+        case DW_FORM_block: case DW_FORM_exprloc: return FormSize::BlockUleb;
+        default: return FormSize::Other;
+    }
+}
 
 AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
     ByteReader r(sections.abbrev, sections.order);
@@ -32,11 +73,20 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
             const uint64_t form = r.uleb();
             if (name == 0 && form == 0) break;
             if (name > 0xFFFF || form > 0xFFFF) r.fail("attribute specification", at);
-            AbbrevAttr attr{static_cast<uint16_t>(name), static_cast<uint16_t>(form), 0};
-            if (form == 0x21) attr.implicitConst = r.sleb();  // DW_FORM_implicit_const
+            AbbrevAttr attr{static_cast<uint16_t>(name), static_cast<uint16_t>(form), 0, FormSize::Other, 0};
+            if (form == DW_FORM_implicit_const) attr.implicitConst = r.sleb();
+            attr.size = form_size(attr.form, attr.bytes);
+            switch (attr.size) {
+                case FormSize::Fixed: a.fixedBytes += attr.bytes; break;
+                case FormSize::Address: ++a.addressSized; break;
+                case FormSize::RefAddr: ++a.refAddrSized; break;
+                default: a.fixedSize = false; break;
+            }
             attrs_.push_back(attr);
         }
         a.attrCount = static_cast<uint32_t>(attrs_.size()) - a.firstAttr;
+        add_plan(a, false);
+        add_plan(a, true);
         entries.push_back(a);
     }
     // GCC numbers abbreviations 1, 2, 3...: index those directly.
@@ -48,6 +98,47 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
         } else {
             sparse_.emplace(a.code, a);
         }
+    }
+}
+
+void AbbrevTable::add_plan(Abbrev& a, bool read) {
+    const uint32_t first = static_cast<uint32_t>(steps_.size());
+    for (uint32_t i = 0; i < a.attrCount; ++i) {
+        const AbbrevAttr& attr = attrs_[a.firstAttr + i];
+        if (attr.size == FormSize::Other || (read && die_keeps_attribute(attr.name))) {
+            steps_.push_back({AbbrevStep::Attribute, i});
+            continue;
+        }
+        if (attr.size == FormSize::Fixed) {
+            if (attr.bytes == 0) continue;
+            if (steps_.size() > first && steps_.back().op == AbbrevStep::Fixed && steps_.back().value < kLongestRun) {
+                steps_.back().value += attr.bytes;
+            } else {
+                steps_.push_back({AbbrevStep::Fixed, attr.bytes});
+            }
+            continue;
+        }
+        AbbrevStep::Op op = AbbrevStep::Uleb;
+        switch (attr.size) {
+            case FormSize::Address: op = AbbrevStep::Address; break;
+            case FormSize::RefAddr: op = AbbrevStep::RefAddr; break;
+            case FormSize::Sleb: op = AbbrevStep::Sleb; break;
+            case FormSize::String: op = AbbrevStep::String; break;
+            case FormSize::Block1: op = AbbrevStep::Block1; break;
+            case FormSize::Block2: op = AbbrevStep::Block2; break;
+            case FormSize::Block4: op = AbbrevStep::Block4; break;
+            case FormSize::BlockUleb: op = AbbrevStep::BlockUleb; break;
+            default: break;  // Uleb
+        }
+        steps_.push_back({op, 0});
+    }
+    const uint32_t count = static_cast<uint32_t>(steps_.size()) - first;
+    if (read) {
+        a.firstRead = first;
+        a.readSteps = count;
+    } else {
+        a.firstSkip = first;
+        a.skipSteps = count;
     }
 }
 

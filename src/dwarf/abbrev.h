@@ -10,11 +10,36 @@
 
 namespace dravont {
 
+// How a value of an attribute's form is stepped over without decoding it.
+// Address-sized and DW_FORM_ref_addr values take sizes from the unit, which
+// may differ between units that share a table.
+enum class FormSize : uint8_t {
+    Fixed,      // AbbrevAttr::bytes bytes, 0 included (flag_present, implicit_const)
+    Address,    // the unit's address size
+    RefAddr,    // DW_FORM_ref_addr: the address size in DWARF 2, else 4
+    Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb,
+    Other,      // decoded to be stepped over (DW_FORM_indirect), or refused
+};
+
 struct AbbrevAttr {
     uint16_t name;
     uint16_t form;
     int64_t implicitConst;  // the value of a DW_FORM_implicit_const attribute
+    FormSize size;
+    uint8_t bytes;          // FormSize::Fixed
 };
+
+// One step of a DIE's plan: runs of values whose sizes are known in advance
+// are stepped over at once; any other value is stepped over by its form, or
+// decoded (Attribute) when the DIE is read and DieInfo keeps the attribute.
+struct AbbrevStep {
+    enum Op : uint8_t { Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb, Attribute };
+    Op op;
+    uint32_t value;  // Fixed: the bytes; Attribute: the attribute's index in the abbreviation
+};
+
+// The attributes DieInfo keeps (debug_info.cpp): read plans decode those.
+bool die_keeps_attribute(uint16_t name);
 
 struct Abbrev {
     uint64_t code = 0;  // 0: no such abbreviation
@@ -22,7 +47,21 @@ struct Abbrev {
     bool hasChildren = false;
     uint32_t firstAttr = 0;  // into AbbrevTable::attrs
     uint32_t attrCount = 0;
+    // Every value has a fixed size in a given unit: the DIE's attributes
+    // take fixedBytes plus addressSized values of the address size and
+    // refAddrSized of the DW_FORM_ref_addr size.
+    bool fixedSize = true;
+    uint64_t fixedBytes = 0;
+    uint32_t addressSized = 0;
+    uint32_t refAddrSized = 0;
+    // Plans, into AbbrevTable::steps: every value stepped over, and the
+    // kept attributes decoded with the others stepped over.
+    uint32_t firstSkip = 0, skipSteps = 0;
+    uint32_t firstRead = 0, readSteps = 0;
 };
+
+// How FormSize steps over values of `form`; `bytes` is set for Fixed.
+FormSize form_size(uint16_t form, uint8_t& bytes);
 
 class AbbrevTable {
 public:
@@ -36,11 +75,15 @@ public:
         return it == sparse_.end() ? nullptr : &it->second;
     }
     const AbbrevAttr* attrs(const Abbrev& a) const { return attrs_.data() + a.firstAttr; }
+    const AbbrevStep* steps(uint32_t first) const { return steps_.data() + first; }
 
 private:
+    void add_plan(Abbrev& a, bool read);
+
     std::vector<Abbrev> dense_;                   // codes 0 .. n, as GCC numbers them
     std::unordered_map<uint64_t, Abbrev> sparse_;  // any other code
     std::vector<AbbrevAttr> attrs_;
+    std::vector<AbbrevStep> steps_;
 };
 
 // The tables met so far, by offset: units of one file usually share a few.

@@ -79,7 +79,7 @@ UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset, bo
 
 DwarfUnit::DwarfUnit(const DwarfSections& sections, const UnitHeader& header, AbbrevCache& abbrevs)
     : sections_(sections), span_(header.inTypes ? sections.types : sections.info), header_(header),
-      abbrevs_(abbrevs.at(header.abbrevOffset)) {}
+      abbrevs_(abbrevs.at(header.abbrevOffset)), refAddrSize_(header.version == 2 ? header.addressSize : 4) {}
 
 void DwarfUnit::set_bases(const DieInfo& root) {
     strOffsetsBase_ = {root.hasStrOffsetsBase, root.strOffsetsBase};
@@ -129,27 +129,71 @@ uint64_t DwarfUnit::address(const AddrAttr& a) const {
     return a.kind == AddrAttr::Index ? address_index(a.value) : a.value;
 }
 
-DieInfo DwarfUnit::read_die(uint64_t offset) const {
+// Any other DIE, or a failure named as it always was.
+DieHead DwarfUnit::read_head_slowly(uint64_t offset) const {
     ByteReader r(span_, sections_.order);
-    const uint64_t sectionBit = offset & kTypesSectionBit;
     if (!contains_die(offset)) r.fail("reference to DIE " + hex_text(offset) + " outside its unit", offset);
     r.seek(offset & ~kTypesSectionBit);
-    DieInfo die;
-    die.offset = offset;
-    die.abbrevCode = r.uleb();
-    if (die.abbrevCode != 0) {
-        const Abbrev* a = abbrevs_->find(die.abbrevCode);
-        if (!a) r.fail("abbreviation code " + std::to_string(die.abbrevCode) + " of DIE " + hex_text(offset), offset);
-        die.tag = a->tag;
-        die.hasChildren = a->hasChildren;
-        const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-        for (uint32_t i = 0; i < a->attrCount; ++i) {
-            read_attribute(r, attrs[i].name, attrs[i].form, attrs[i].implicitConst, die, 0);
+    DieHead head;
+    head.offset = offset;
+    const uint64_t code = r.uleb();
+    if (code != 0) {
+        head.abbrev = abbrevs_->find(code);
+        if (!head.abbrev) r.fail("abbreviation code " + std::to_string(code) + " of DIE " + hex_text(offset), offset);
+    }
+    head.attributes = r.position() | (offset & kTypesSectionBit);
+    return head;
+}
+
+uint64_t DwarfUnit::skip_die(const DieHead& head) const {
+    const uint64_t sectionBit = head.offset & kTypesSectionBit;
+    uint64_t at = head.attributes & ~kTypesSectionBit;
+    if (const Abbrev* a = head.abbrev) {
+        const uint64_t end = header_.end & ~kTypesSectionBit;
+        if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
+            at += fixed_bytes(*a);
+        } else {
+            ByteReader r(span_, sections_.order, at);
+            if (!run_plan(r, *a, nullptr)) {
+                // Value by value, failing where read_die would.
+                r.seek(at);
+                const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+                for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
+            }
+            at = r.position();
         }
     }
-    die.next = r.position() | sectionBit;
-    if (die.next > header_.end) r.fail("DIE " + hex_text(offset) + " runs past its unit", offset);
-    return die;
+    const uint64_t next = at | sectionBit;
+    if (next > header_.end) {
+        ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    }
+    return next;
+}
+
+void DwarfUnit::skip_value(ByteReader& r, const AbbrevAttr& attr) const {
+    switch (attr.size) {
+        case FormSize::Fixed:
+            if (attr.bytes == 3) {
+                r.u8(), r.u8(), r.u8();  // as a 3-byte value is read: a short one fails at its last byte
+            } else {
+                r.skip(attr.bytes);
+            }
+            return;
+        case FormSize::Address: r.skip(header_.addressSize); return;
+        case FormSize::RefAddr: r.skip(refAddrSize_); return;
+        case FormSize::Uleb: r.uleb(); return;
+        case FormSize::Sleb: r.sleb(); return;
+        case FormSize::String: r.cstr(); return;
+        case FormSize::Block1: r.skip(r.u8()); return;
+        case FormSize::Block2: r.skip(r.u16()); return;
+        case FormSize::Block4: r.skip(r.u32()); return;
+        case FormSize::BlockUleb: r.skip(r.uleb()); return;
+        case FormSize::Other: {
+            DieInfo ignored;
+            read_attribute(r, attr.name, attr.form, attr.implicitConst, ignored, 0);
+            return;
+        }
+    }
 }
 
 namespace {
@@ -159,7 +203,7 @@ uint64_t u24(ByteReader& r) {
     return r.order() == ByteOrder::Big ? (b0 << 16 | b1 << 8 | b2) : (b2 << 16 | b1 << 8 | b0);
 }
 
-FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const UnitHeader& unit) {
+[[gnu::always_inline]] inline FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const UnitHeader& unit) {
     FormValue v;
     auto block = [&](uint64_t length) {
         v.cls = FormValue::Block;
@@ -255,6 +299,186 @@ StrAttr string_attr(const FormValue& v) {
 
 }  // namespace
 
+namespace {
+
+// The fields of DieInfo an attribute fills; kNone for the attributes the
+// conversion never reads, which are stepped over by their forms.
+enum Slot : uint8_t {
+    kNone, kName, kLinkageName, kExternal, kDeclaration, kInline, kLowPc, kHighPc, kEntryPc, kRanges,
+    kLocation, kType, kDeclFile, kDwoName, kAbstractOrigin, kSpecification, kByteSize, kEncoding,
+    kLanguage, kStmtList, kCompDir, kStrOffsetsBase, kAddrBase, kRnglistsBase,
+};
+
+struct SlotTable {
+    uint8_t slots[256]{};
+    constexpr SlotTable() {
+        slots[DW_AT_name] = kName;
+        slots[DW_AT_linkage_name] = kLinkageName;
+        slots[DW_AT_external] = kExternal;
+        slots[DW_AT_declaration] = kDeclaration;
+        slots[DW_AT_inline] = kInline;
+        slots[DW_AT_low_pc] = kLowPc;
+        slots[DW_AT_high_pc] = kHighPc;
+        slots[DW_AT_entry_pc] = kEntryPc;
+        slots[DW_AT_ranges] = kRanges;
+        slots[DW_AT_location] = kLocation;
+        slots[DW_AT_type] = kType;
+        slots[DW_AT_decl_file] = kDeclFile;
+        slots[DW_AT_dwo_name] = kDwoName;
+        slots[DW_AT_abstract_origin] = kAbstractOrigin;
+        slots[DW_AT_specification] = kSpecification;
+        slots[DW_AT_byte_size] = kByteSize;
+        slots[DW_AT_encoding] = kEncoding;
+        slots[DW_AT_language] = kLanguage;
+        slots[DW_AT_stmt_list] = kStmtList;
+        slots[DW_AT_comp_dir] = kCompDir;
+        slots[DW_AT_str_offsets_base] = kStrOffsetsBase;
+        slots[DW_AT_addr_base] = kAddrBase;
+        slots[DW_AT_rnglists_base] = kRnglistsBase;
+    }
+};
+constexpr SlotTable kSlots;
+
+uint8_t slot_of(uint16_t name) {
+    if (name < 256) return kSlots.slots[name];
+    if (name == DW_AT_MIPS_linkage_name) return kLinkageName;
+    return name == DW_AT_GNU_dwo_name ? kDwoName : kNone;
+}
+
+}  // namespace
+
+namespace {
+
+// Keeps the value of a read attribute in its field of the DIE.
+[[gnu::always_inline]] inline void store(uint8_t slot, const FormValue& v, DieInfo& die) {
+    switch (slot) {
+        case kName: die.name = string_attr(v); break;
+        case kLinkageName: die.linkageName = string_attr(v); break;
+        case kExternal: die.external = v.cls == FormValue::Flag && v.value != 0; break;
+        case kDeclaration: die.declaration = v.cls == FormValue::Flag && v.value != 0; break;
+        case kInline: die.hasInline = true; break;
+        case kLowPc: die.lowPc = address_attr(v); break;
+        case kHighPc: die.highPc = address_attr(v); break;
+        case kEntryPc: die.entryPc = address_attr(v); break;
+        case kRanges:
+            if (v.cls == FormValue::ListIndex) die.rangesKind = DieInfo::RangesIndex;
+            else if (v.cls == FormValue::SecOffset || v.cls == FormValue::Constant) die.rangesKind = DieInfo::RangesOffset;
+            die.ranges = v.value;
+            break;
+        case kLocation:
+            die.hasLocation = true;
+            if (v.cls == FormValue::Block) {
+                die.location = v.block;
+                die.locationSize = v.value;
+            }
+            break;
+        case kType:
+            if (v.cls == FormValue::Reference) die.type = v.value;
+            if (v.cls == FormValue::Signature) {
+                die.typeBySignature = true;
+                die.typeSignature = v.value;
+            }
+            break;
+        case kDeclFile:
+            die.hasDeclFile = is_constant(v);
+            die.declFile = v.value;
+            break;
+        case kDwoName: die.dwoName = string_attr(v); break;
+        case kAbstractOrigin:
+            if (v.cls == FormValue::Reference) die.abstractOrigin = v.value;
+            break;
+        case kSpecification:
+            if (v.cls == FormValue::Reference) die.specification = v.value;
+            break;
+        case kByteSize:
+            if (is_constant(v)) {
+                die.hasByteSize = true;
+                die.byteSize = v.value;
+            }
+            break;
+        case kEncoding: die.encoding = static_cast<uint8_t>(v.value); break;
+        case kLanguage: die.language = v.value; break;
+        case kStmtList:
+            die.hasStmtList = v.cls == FormValue::SecOffset || v.cls == FormValue::Constant;
+            die.stmtList = v.value;
+            break;
+        case kCompDir: die.compDir = string_attr(v); break;
+        case kStrOffsetsBase: die.hasStrOffsetsBase = true; die.strOffsetsBase = v.value; break;
+        case kAddrBase: die.hasAddrBase = true; die.addrBase = v.value; break;
+        case kRnglistsBase: die.hasRnglistsBase = true; die.rnglistsBase = v.value; break;
+        default: break;
+    }
+}
+
+}  // namespace
+
+bool die_keeps_attribute(uint16_t name) { return slot_of(name) != kNone; }
+
+bool DwarfUnit::run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const {
+    const AbbrevStep* steps = abbrevs_->steps(die ? a.firstRead : a.firstSkip);
+    const uint32_t count = die ? a.readSteps : a.skipSteps;
+    const AbbrevAttr* attrs = abbrevs_->attrs(a);
+    for (uint32_t i = 0; i < count; ++i) {
+        const AbbrevStep& step = steps[i];
+        switch (step.op) {
+            case AbbrevStep::Fixed:
+                if (step.value > r.remaining()) return false;
+                r.skip(step.value);
+                break;
+            case AbbrevStep::Address: r.skip(header_.addressSize); break;
+            case AbbrevStep::RefAddr: r.skip(refAddrSize_); break;
+            case AbbrevStep::Uleb: r.uleb(); break;
+            case AbbrevStep::Sleb: r.sleb(); break;
+            case AbbrevStep::String: r.cstr(); break;
+            case AbbrevStep::Block1: r.skip(r.u8()); break;
+            case AbbrevStep::Block2: r.skip(r.u16()); break;
+            case AbbrevStep::Block4: r.skip(r.u32()); break;
+            case AbbrevStep::BlockUleb: r.skip(r.uleb()); break;
+            case AbbrevStep::Attribute: {
+                const AbbrevAttr& attr = attrs[step.value];
+                if (!die) skip_value(r, attr);
+                else if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, *die, 0);
+                else store(slot_of(attr.name), read_form(r, attr.form, attr.implicitConst, header_), *die);
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+DieInfo DwarfUnit::read_die(const DieHead& head) const {
+    const uint64_t start = head.attributes & ~kTypesSectionBit;
+    ByteReader r(span_, sections_.order, start);
+    DieInfo die;
+    die.offset = head.offset;
+    if (const Abbrev* a = head.abbrev) {
+        die.abbrevCode = a->code;
+        die.tag = a->tag;
+        die.hasChildren = a->hasChildren;
+        if (!run_plan(r, *a, &die)) {
+            // Value by value from the start, failing where that reads past the end.
+            DieInfo exact;
+            exact.offset = die.offset;
+            exact.abbrevCode = die.abbrevCode;
+            exact.tag = die.tag;
+            exact.hasChildren = die.hasChildren;
+            die = exact;
+            r.seek(start);
+            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+            for (uint32_t i = 0; i < a->attrCount; ++i) {
+                const AbbrevAttr& attr = attrs[i];
+                const uint8_t slot = slot_of(attr.name);
+                if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, die, 0);
+                else if (slot == kNone) skip_value(r, attr);
+                else store(slot, read_form(r, attr.form, attr.implicitConst, header_), die);
+            }
+        }
+    }
+    die.next = r.position() | (head.offset & kTypesSectionBit);
+    if (die.next > header_.end) r.fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    return die;
+}
+
 void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                                DieInfo& die, int depth) const {
     if (form == DW_FORM_indirect) {
@@ -264,66 +488,7 @@ void DwarfUnit::read_attribute(ByteReader& r, uint16_t name, uint16_t form, int6
         read_attribute(r, name, static_cast<uint16_t>(actual), 0, die, depth + 1);
         return;
     }
-    const FormValue v = read_form(r, form, implicitConst, header_);
-    switch (name) {
-        case DW_AT_name: die.name = string_attr(v); break;
-        case DW_AT_linkage_name:
-        case DW_AT_MIPS_linkage_name: die.linkageName = string_attr(v); break;
-        case DW_AT_external: die.external = v.cls == FormValue::Flag && v.value != 0; break;
-        case DW_AT_declaration: die.declaration = v.cls == FormValue::Flag && v.value != 0; break;
-        case DW_AT_inline: die.hasInline = true; break;
-        case DW_AT_low_pc: die.lowPc = address_attr(v); break;
-        case DW_AT_high_pc: die.highPc = address_attr(v); break;
-        case DW_AT_entry_pc: die.entryPc = address_attr(v); break;
-        case DW_AT_ranges:
-            if (v.cls == FormValue::ListIndex) die.rangesKind = DieInfo::RangesIndex;
-            else if (v.cls == FormValue::SecOffset || v.cls == FormValue::Constant) die.rangesKind = DieInfo::RangesOffset;
-            die.ranges = v.value;
-            break;
-        case DW_AT_location:
-            die.hasLocation = true;
-            if (v.cls == FormValue::Block) {
-                die.location = v.block;
-                die.locationSize = v.value;
-            }
-            break;
-        case DW_AT_type:
-            if (v.cls == FormValue::Reference) die.type = v.value;
-            if (v.cls == FormValue::Signature) {
-                die.typeBySignature = true;
-                die.typeSignature = v.value;
-            }
-            break;
-        case DW_AT_decl_file:
-            die.hasDeclFile = is_constant(v);
-            die.declFile = v.value;
-            break;
-        case DW_AT_dwo_name:
-        case DW_AT_GNU_dwo_name: die.dwoName = string_attr(v); break;
-        case DW_AT_abstract_origin:
-            if (v.cls == FormValue::Reference) die.abstractOrigin = v.value;
-            break;
-        case DW_AT_specification:
-            if (v.cls == FormValue::Reference) die.specification = v.value;
-            break;
-        case DW_AT_byte_size:
-            if (is_constant(v)) {
-                die.hasByteSize = true;
-                die.byteSize = v.value;
-            }
-            break;
-        case DW_AT_encoding: die.encoding = static_cast<uint8_t>(v.value); break;
-        case DW_AT_language: die.language = v.value; break;
-        case DW_AT_stmt_list:
-            die.hasStmtList = v.cls == FormValue::SecOffset || v.cls == FormValue::Constant;
-            die.stmtList = v.value;
-            break;
-        case DW_AT_comp_dir: die.compDir = string_attr(v); break;
-        case DW_AT_str_offsets_base: die.hasStrOffsetsBase = true; die.strOffsetsBase = v.value; break;
-        case DW_AT_addr_base: die.hasAddrBase = true; die.addrBase = v.value; break;
-        case DW_AT_rnglists_base: die.hasRnglistsBase = true; die.rnglistsBase = v.value; break;
-        default: break;
-    }
+    store(slot_of(name), read_form(r, form, implicitConst, header_), die);
 }
 
 }  // namespace dravont

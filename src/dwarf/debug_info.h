@@ -103,6 +103,14 @@ struct DieInfo {
     uint64_t rnglistsBase = 0;
 };
 
+// The start of a DIE: its abbreviation, found without reading its
+// attributes, so that a walk can step over DIEs it has no use for.
+struct DieHead {
+    uint64_t offset = 0;
+    uint64_t attributes = 0;       // where the attribute values start, as `offset` is given
+    const Abbrev* abbrev = nullptr;  // null for a null entry closing a list of children
+};
+
 class DwarfUnit {
 public:
     DwarfUnit(const DwarfSections& sections, const UnitHeader& header, AbbrevCache& abbrevs);
@@ -111,7 +119,26 @@ public:
     const DwarfSections& sections() const { return sections_; }
 
     // Decodes the DIE at `offset`, which must lie in this unit's DIE area.
-    DieInfo read_die(uint64_t offset) const;
+    DieInfo read_die(uint64_t offset) const { return read_die(read_head(offset)); }
+    // The abbreviation of the DIE at `offset`; fails as read_die does for an
+    // offset outside the unit or an unknown abbreviation code.
+    DieHead read_head(uint64_t offset) const {
+        // The usual DIE: inside the unit, a one-byte code the table knows.
+        const uint64_t local = offset & ~kTypesSectionBit;
+        if (contains_die(offset) && local < span_.size && span_.data[local] < 0x80) {
+            DieHead head;
+            head.offset = offset;
+            head.attributes = offset + 1;
+            const uint8_t code = span_.data[local];
+            if (code == 0 || (head.abbrev = abbrevs_->find(code)) != nullptr) return head;
+        }
+        return read_head_slowly(offset);
+    }
+    DieInfo read_die(const DieHead& head) const;
+    // The offset of the DIE after `head`'s, its attributes stepped over by
+    // their forms; a DIE that runs past its unit or a form that cannot be
+    // read fails exactly as read_die would.
+    uint64_t skip_die(const DieHead& head) const;
     // `offset` with kTypesSectionBit for a DIE of .debug_types.
     bool contains_die(uint64_t offset) const {
         return offset >= header_.firstDie && offset < header_.end &&
@@ -129,6 +156,15 @@ public:
     uint64_t rnglists_base() const { return rnglistsBase_.second; }
 
 private:
+    DieHead read_head_slowly(uint64_t offset) const;
+    uint64_t fixed_bytes(const Abbrev& a) const {
+        return a.fixedBytes + a.addressSized * uint64_t{header_.addressSize} + a.refAddrSized * uint64_t{refAddrSize_};
+    }
+    void skip_value(ByteReader& r, const AbbrevAttr& attr) const;
+    // Steps through the DIE's attributes by its plan (with `die`, decoding
+    // the kept ones into it); false when a run of fixed-size values would
+    // pass the end of the data, for the caller to go value by value.
+    bool run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const;
     void read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                         DieInfo& die, int depth) const;
 
@@ -140,6 +176,7 @@ private:
     std::pair<bool, uint64_t> addrBase_{false, 0};
     std::pair<bool, uint64_t> rnglistsBase_{false, 0};
     uint64_t lowPcBase_ = 0;
+    uint8_t refAddrSize_ = 4;  // DW_FORM_ref_addr: the address size in DWARF 2
 };
 
 }  // namespace dravont

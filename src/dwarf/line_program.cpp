@@ -394,6 +394,15 @@ std::string join_path(const std::string& base, const std::string& tail) {
 
 LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize) {
     LineTable table;
+    decode_line_table(sections, offset, addressSize, table);
+    return table;
+}
+
+void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize, LineTable& table) {
+    table.version = 0;
+    table.directories.clear();
+    table.files.clear();
+    table.rows.clear();
     table.offset = offset;
     ByteReader section(sections.line, sections.order, offset);
     const uint32_t unitLength = section.u32();
@@ -405,7 +414,6 @@ LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint
     ByteReader r(unit, sections.order, 4);
     const Header header = read_header(r, table, sections, addressSize);
     LineMachine(header, table).run(r);
-    return table;
 }
 
 std::string line_file_path(const LineTable& table, uint32_t file, const std::string& compDir) {

@@ -45,6 +45,8 @@ struct LineTable {
 // format defines; rows keep only the instruction address. Rows after the last
 // DW_LNE_end_sequence of an unterminated program are kept as emitted.
 LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize);
+// The same into `table`, whose lists keep their memory for the next table.
+void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize, LineTable& table);
 
 // The full path of a file entry: its name when absolute, else the entry's
 // directory joined with it ("/" between), where a relative directory is

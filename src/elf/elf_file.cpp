@@ -23,13 +23,13 @@ namespace {
 }  // namespace
 
 bool is_elf_image(const InputImage& image) {
-    return image.size() >= 4 && image.bytes[0] == 0x7F && image.bytes[1] == 'E' &&
-           image.bytes[2] == 'L' && image.bytes[3] == 'F';
+    return image.size() >= 4 && image.data()[0] == 0x7F && image.data()[1] == 'E' &&
+           image.data()[2] == 'L' && image.data()[3] == 'F';
 }
 
 ElfFile::ElfFile(const InputImage& image, const std::string& inputName, bool utf8)
     : inputName_(inputName), utf8_(utf8) {
-    whole_.data = image.bytes.data();
+    whole_.data = image.data();
     whole_.size = image.size();
     whole_.fileSize = image.size();
     whole_.name = "ELF header";
@@ -184,18 +184,6 @@ ByteSpan ElfFile::inflated(const ElfSectionHeader& section, ByteSpan raw) const 
     return s;
 }
 
-ElfSymbol ElfFile::symbol(uint32_t index) const {
-    ByteReader r(symtabSpan_, order_, uint64_t{index} * kElfSymbolSize);
-    ElfSymbol sym{};
-    sym.st_name = r.u32();
-    sym.st_value = r.u32();
-    sym.st_size = r.u32();
-    sym.st_info = r.u8();
-    sym.st_other = r.u8();
-    sym.st_shndx = r.u16();
-    return sym;
-}
-
 const ElfSectionHeader* ElfFile::symbol_table() const {
     for (const ElfSectionHeader& s : sections_) {
         if (s.sh_type == SHT_SYMTAB) return &s;
@@ -205,65 +193,40 @@ const ElfSectionHeader* ElfFile::symbol_table() const {
 
 bool ElfFile::has_symbols() const { return symbol_table() != nullptr; }
 
+uint64_t ElfFile::symbol_count() const {
+    const ElfSectionHeader* table = symbol_table();
+    return table ? std::min<uint64_t>(table->sh_size, whole_.size) / kElfSymbolSize : 0;
+}
+
 void ElfFile::index_symbols() const {
     symbolsIndexed_ = true;
     const ElfSectionHeader* table = symbol_table();
     if (!table) return;
     if (table->sh_link >= sections_.size()) ByteReader(whole_, order_).fail("sh_link of .symtab", table->sh_offset);
-    symtabSpan_ = span(table);
+    const ByteSpan symbols = span(table);
     strtabSpan_ = span(&sections_[table->sh_link]);
+    symtab_.data = symbols.data;
+    // A table of more than 2^32 entries cannot fit in a 32-bit file.
+    symtab_.count = static_cast<uint32_t>(symbols.size / kElfSymbolSize);
+    symtab_.order = order_;
 }
-
-void ElfFile::sort_symbols() const {
-    const uint64_t count = symtabSpan_.size / kElfSymbolSize;
-    byValue_.reserve(static_cast<size_t>(count));
-    for (uint32_t i = 1; i < count; ++i) byValue_.push_back(i);  // symbol 0 is the null symbol
-    const uint8_t* base = symtabSpan_.data;
-    const bool big = order_ == ByteOrder::Big;
-    auto value_of = [base, big](uint32_t n) {
-        const uint8_t* p = base + uint64_t{n} * kElfSymbolSize + 4;
-        return big ? uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]
-                   : uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-    };
-    std::sort(byValue_.begin(), byValue_.end(), [&](uint32_t a, uint32_t b) {
-        const uint32_t va = value_of(a), vb = value_of(b);
-        return va != vb ? va < vb : a < b;
-    });
-}
-
-namespace {
-
-bool names_an_address(const ElfSymbol& sym) {
-    const uint8_t type = sym.st_info & 0xF;
-    return type != STT_FILE && type != STT_SECTION && sym.st_shndx != SHN_UNDEF;
-}
-
-}  // namespace
 
 // Calls visit(name) for each symbol at `value` until it returns true.
 template <typename Visit>
 void ElfFile::visit_symbols_at(uint32_t value, Visit&& visit) const {
     if (!symbolsIndexed_) index_symbols();
-    const uint32_t count = static_cast<uint32_t>(symtabSpan_.size / kElfSymbolSize);
+    auto name_of = [this](uint32_t n) { return string_at(strtabSpan_, symtab_.name(n), "symbol name"); };
     // The label prefix is nearly always decided by the first function asked
-    // about: a few linear scans cost less than sorting a large table.
+    // about: a few linear scans cost less than indexing a large table.
     if (++lookups_ <= kLinearLookups) {
-        for (uint32_t i = 1; i < count; ++i) {
-            const ElfSymbol sym = symbol(i);
-            if (sym.st_value != value || !names_an_address(sym)) continue;
-            if (visit(string_at(strtabSpan_, sym.st_name, "symbol name"))) return;
+        for (uint32_t n = 1; n < symtab_.count; ++n) {
+            if (symtab_.value(n) != value || !symtab_.names_an_address(n)) continue;
+            if (visit(name_of(n))) return;
         }
         return;
     }
-    if (byValue_.size() + 1 < count) sort_symbols();
-    auto it = std::lower_bound(byValue_.begin(), byValue_.end(), value,
-                               [&](uint32_t n, uint32_t v) { return symbol(n).st_value < v; });
-    for (; it != byValue_.end(); ++it) {
-        const ElfSymbol sym = symbol(*it);
-        if (sym.st_value != value) break;
-        if (!names_an_address(sym)) continue;
-        if (visit(string_at(strtabSpan_, sym.st_name, "symbol name"))) return;
-    }
+    if (!byValue_.built()) byValue_.build(symtab_);
+    byValue_.visit(symtab_, value, [&](uint32_t n) { return visit(name_of(n)); });
 }
 
 std::vector<std::string_view> ElfFile::symbols_at(uint32_t value) const {
@@ -276,6 +239,9 @@ std::vector<std::string_view> ElfFile::symbols_at(uint32_t value) const {
 }
 
 bool ElfFile::has_symbol_at(uint32_t value, std::string_view name) const {
+    if (!symbolsIndexed_) index_symbols();
+    if (!names_.built()) names_.build(symtab_, strtabSpan_);
+    if (!names_.may_hold(value, name)) return false;
     bool found = false;
     visit_symbols_at(value, [&](std::string_view s) { return found = s == name; });
     return found;

@@ -11,6 +11,7 @@
 #include "common/byte_reader.h"
 #include "elf/compressed_section.h"
 #include "elf/elf_records.h"
+#include "elf/symbol_index.h"
 
 namespace dravont {
 
@@ -50,21 +51,22 @@ public:
 
     // True when the file has a symbol table (SHT_SYMTAB).
     bool has_symbols() const;
+    // The number of entries its size gives the symbol table; 0 without one.
+    uint64_t symbol_count() const;
     // The symbols whose st_value equals `value`, by name (st_name resolved);
     // file, section and undefined symbols are not counted: their values are
     // no addresses of code or data. The first few lookups scan the table;
-    // later ones use it sorted by value.
+    // later ones use an index of it by value.
     std::vector<std::string_view> symbols_at(uint32_t value) const;
-    // True when one of symbols_at(value) is spelled `name`.
+    // True when one of symbols_at(value) is spelled `name`. A filter of the
+    // table's (value, name) pairs answers most of these without a lookup.
     bool has_symbol_at(uint32_t value, std::string_view name) const;
 
 private:
     void decode_header(const std::string& inputName, bool utf8);
     void decode_sections();
-    ElfSymbol symbol(uint32_t index) const;
     const ElfSectionHeader* symbol_table() const;
     void index_symbols() const;
-    void sort_symbols() const;
     template <typename Visit>
     void visit_symbols_at(uint32_t value, Visit&& visit) const;
     static constexpr unsigned kLinearLookups = 8;
@@ -81,8 +83,9 @@ private:
 
     mutable bool symbolsIndexed_ = false;
     mutable unsigned lookups_ = 0;
-    mutable std::vector<uint32_t> byValue_;  // symbol numbers sorted by st_value
-    mutable ByteSpan symtabSpan_;
+    mutable SymbolTableView symtab_;
+    mutable SymbolsByValue byValue_;
+    mutable SymbolNameFilter names_;
     mutable ByteSpan strtabSpan_;
 
     // Inflated compressed sections, by section number.

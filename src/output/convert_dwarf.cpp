@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/elf_messages.h"
+#include "common/hash.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
 #include "common/text_out.h"
@@ -33,41 +34,184 @@ std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min
 
 // The symbol-file lines written so far, as 64-bit digests of value and
 // name: a line is written once, however many units describe its entity.
+//
+// The digests of the unit being walked sit in a small table of their own;
+// those of earlier units in one large table, sized once from the symbol
+// table (about a symbol per line) so that a large input never holds an old
+// and a new copy of it. A repeated line has the address of its first, and
+// each unit's lines lie in a few address ranges, one per section; the large
+// table, too large for the cache, is searched only for an address inside
+// the ranges of earlier units, which in a usual link never happens. Each
+// unit's digests join it when the unit ends, in batches whose cache misses
+// overlap.
 class WrittenLines {
 public:
+    WrittenLines() = default;
+    WrittenLines(uint64_t expected, const std::vector<AllocatedSection>* sections)
+        : sections_(sections), expected_(expected) {}
+
     // False when the same value and name were written before.
     bool first_time(uint32_t value, std::string_view name) {
-        uint64_t h = 0xcbf29ce484222325u;
-        auto mix = [&h](uint8_t b) { h = (h ^ b) * 0x100000001b3u; };
-        for (int i = 0; i < 4; ++i) mix(static_cast<uint8_t>(value >> (8 * i)));
-        for (char c : name) mix(static_cast<uint8_t>(c));
+        uint64_t h = hash_bytes(name, value);
         if (h == 0) h = 1;  // 0 marks an empty slot
-        if (2 * (count_ + 1) > slots_.size()) grow();
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = (h ^ (h >> 29)) & mask;; i = (i + 1) & mask) {
-            if (slots_[i] == h) return false;
-            if (slots_[i] == 0) {
-                slots_[i] = h;
-                ++count_;
-                return true;
-            }
-        }
+        if (unit_.contains(h)) return false;
+        if (earlier(value) && all_.contains(h)) return false;
+        unit_.insert(h);
+        extend_range(value);
+        if (unit_.count() >= kUnitLines) end_unit();  // a huge unit goes over in parts
+        return true;
+    }
+
+    // The walk of a unit has ended: its lines join the earlier ones.
+    void end_unit() {
+        all_.reserve(all_.count() + unit_.count(), expected_);
+        all_.insert_all(unit_);
+        unit_.clear();
+        for (const Range& r : unitRanges_) add_earlier(r);
+        unitRanges_.clear();
     }
 
 private:
-    void grow() {
-        std::vector<uint64_t> old(slots_.empty() ? 1024 : slots_.size() * 2, 0);
-        old.swap(slots_);
-        const size_t mask = slots_.size() - 1;
-        for (uint64_t h : old) {
-            if (h == 0) continue;
-            size_t i = (h ^ (h >> 29)) & mask;
-            while (slots_[i] != 0) i = (i + 1) & mask;
-            slots_[i] = h;
+    static constexpr size_t kUnitLines = 1 << 16;  // the unit's table stays within a megabyte
+
+    // Digests eight to a 64-byte bucket, filled up to seven eighths.
+    class Table {
+    public:
+        size_t count() const { return count_; }
+        bool contains(uint64_t h) const {
+            if (slots_.empty()) return false;
+            for (size_t b = bucket_of(h);; b = b + 1 == buckets_ ? 0 : b + 1) {
+                const uint64_t* bucket = slots_.data() + b * kBucket;
+                for (size_t i = 0; i < kBucket; ++i) {
+                    if (bucket[i] == h) return true;
+                    if (bucket[i] == 0) return false;
+                }
+            }
         }
+        // `h` must not be there yet.
+        void insert(uint64_t h) {
+            reserve(count_ + 1, 0);
+            place(h);
+            ++count_;
+        }
+        // Room for `count` digests: the first table holds `expected` with a
+        // little to spare, and a full table doubles.
+        void reserve(uint64_t count, uint64_t expected) {
+            if (8 * count <= 7 * slots_.size()) return;
+            uint64_t wanted = std::max<uint64_t>({256, 2 * slots_.size(), expected / 7 * 8 + expected / 64 + 64});
+            while (7 * wanted < 8 * count) wanted *= 2;
+            std::vector<uint64_t> old(static_cast<size_t>((wanted + kBucket - 1) / kBucket * kBucket), 0);
+            old.swap(slots_);
+            buckets_ = slots_.size() / kBucket;
+            for (uint64_t h : old) {
+                if (h != 0) place(h);
+            }
+        }
+        void insert_all(const Table& other) {
+            constexpr size_t kBatch = 64;
+            uint64_t batch[kBatch];
+            size_t n = 0;
+            auto flush = [&] {
+#if defined(__GNUC__)
+                for (size_t i = 0; i < n; ++i) __builtin_prefetch(slots_.data() + bucket_of(batch[i]) * kBucket);
+#endif
+                for (size_t i = 0; i < n; ++i) place(batch[i]);
+                count_ += n;
+                n = 0;
+            };
+            for (uint64_t h : other.slots_) {
+                if (h == 0) continue;
+                batch[n++] = h;
+                if (n == kBatch) flush();
+            }
+            flush();
+        }
+        void clear() {
+            std::fill(slots_.begin(), slots_.end(), 0);
+            count_ = 0;
+        }
+
+    private:
+        static constexpr size_t kBucket = 8;
+        size_t bucket_of(uint64_t h) const { return static_cast<size_t>(((h >> 32) * buckets_) >> 32); }
+        void place(uint64_t h) {
+            for (size_t b = bucket_of(h);; b = b + 1 == buckets_ ? 0 : b + 1) {
+                uint64_t* bucket = slots_.data() + b * kBucket;
+                for (size_t i = 0; i < kBucket; ++i) {
+                    if (bucket[i] == 0) {
+                        bucket[i] = h;
+                        return;
+                    }
+                }
+            }
+        }
+
+        std::vector<uint64_t> slots_;
+        size_t buckets_ = 0;
+        size_t count_ = 0;
+    };
+
+    struct Range {
+        uint64_t low, high;  // the lowest and the highest address of a unit's lines in one section
+    };
+
+    // The allocated section holding `value`, or the one past the last.
+    size_t section_of(uint32_t value) const {
+        const size_t n = sections_ ? sections_->size() : 0;
+        for (size_t i = 0; i < n; ++i) {
+            if (value >= (*sections_)[i].low && value < (*sections_)[i].high) return i;
+        }
+        return n;
+    }
+    void extend_range(uint32_t value) {
+        const size_t s = section_of(value);
+        if (s >= unitRanges_.size()) unitRanges_.resize(s + 1, Range{UINT64_MAX, 0});
+        unitRanges_[s].low = std::min<uint64_t>(unitRanges_[s].low, value);
+        unitRanges_[s].high = std::max<uint64_t>(unitRanges_[s].high, value);
+    }
+    // Merges a range into the sorted, disjoint ranges of earlier units.
+    void add_earlier(const Range& r) {
+        if (r.low > r.high) return;  // no line in that section
+        Range merged = r;
+        auto first = std::lower_bound(earlier_.begin(), earlier_.end(), r.low,
+                                      [](const Range& e, uint64_t low) { return e.high < low; });
+        auto last = first;
+        for (; last != earlier_.end() && last->low <= r.high; ++last) {
+            merged.low = std::min(merged.low, last->low);
+            merged.high = std::max(merged.high, last->high);
+        }
+        *earlier_.insert(earlier_.erase(first, last), merged) = merged;
+    }
+    bool earlier(uint32_t value) const {
+        auto it = std::lower_bound(earlier_.begin(), earlier_.end(), uint64_t{value},
+                                   [](const Range& e, uint64_t v) { return e.high < v; });
+        return it != earlier_.end() && it->low <= value;
     }
 
-    std::vector<uint64_t> slots_;
+    const std::vector<AllocatedSection>* sections_ = nullptr;
+    uint64_t expected_ = 0;
+    Table unit_;
+    Table all_;
+    std::vector<Range> unitRanges_;  // by section
+    std::vector<Range> earlier_;     // sorted, disjoint
+};
+
+// The written names of the enclosing functions; popped names keep their
+// memory for the next.
+class ScopeStack {
+public:
+    void push(std::string_view name) {
+        if (count_ == names_.size()) names_.emplace_back();
+        names_[count_++].assign(name);
+    }
+    void pop() { --count_; }
+    void clear() { count_ = 0; }
+    bool empty() const { return count_ == 0; }
+    size_t size() const { return count_; }
+    std::string_view back() const { return names_[count_ - 1]; }
+
+private:
+    std::vector<std::string> names_;
     size_t count_ = 0;
 };
 
@@ -76,7 +220,7 @@ public:
     Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix)
         : state_(state), input_(input), sections_(input.sections), files_(state), listing_(listing),
           resolver_(input.sections), classes_(resolver_), lines_(resolver_, files_, listing, input.allocated),
-          prefix_(prefix) {
+          prefix_(prefix), written_(input.symbolCount, &input.allocated) {
         entityOut_.set_utf8(state.out.utf8());
     }
 
@@ -92,9 +236,9 @@ private:
 
     bool placed(uint64_t address, bool executable, const Entity& e, uint8_t addressSize) const;
     bool function_ranges(const DwarfUnit& unit, const DieInfo& die, const Entity& e, uint64_t& entry);
-    std::string written_name(const Entity& e, bool hasAddress, uint64_t address);
-    std::string qualified(std::string name, const DwarfUnit& unit, const Entity& e);
-    std::string file_scope(const DwarfUnit& unit, const Entity& e);
+    void written_name(std::string& name, const Entity& e, bool hasAddress, uint64_t address);
+    void qualify(std::string& name, const DwarfUnit& unit, const Entity& e);
+    std::string_view file_scope(const DwarfUnit& unit, const Entity& e);
     bool write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass);
     void list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e, bool hasAddress,
                      uint64_t address, std::string_view result, bool withType);
@@ -110,14 +254,16 @@ private:
     LineRecords lines_;
     std::string_view prefix_;
     WrittenLines written_;
-    std::vector<PendingUnit> units_;
-    std::vector<uint64_t> entries_;  // of every written function
+    std::vector<PendingUnit> units_;  // their functions packed
+    std::vector<PendingFunction> functions_;
+    std::vector<AddressRange> ranges_;
 
     // Per unit.
     PendingUnit* unit_ = nullptr;
     std::string_view unitPrefix_;
     std::string fileName_;              // the unit's base name, cut after 32
-    std::vector<std::string> scopes_;   // written names of the enclosing functions
+    ScopeStack scopes_;                 // written names of the enclosing functions
+    std::string name_;                  // the name being written
 };
 
 void Conversion::run() {
@@ -136,7 +282,13 @@ void Conversion::run() {
         }
         throw;
     }
-    lines_.set_entries(std::move(entries_));
+    written_ = WrittenLines();  // freed before the line records need their memory
+    std::vector<uint64_t> entries;
+    size_t count = 0;
+    for (const PendingUnit& unit : units_) count += unit.functionCount;
+    entries.reserve(count);
+    for (const PendingUnit& unit : units_) append_entries(unit, entries);
+    lines_.set_entries(std::move(entries));
     for (PendingUnit& unit : units_) lines_.write_unit(unit);
 }
 
@@ -187,7 +339,15 @@ void Conversion::convert_unit(const UnitHeader& header) {
 
     TextOut* const listing = listing_ ? &entityOut_ : nullptr;
     if (listing) print_unit_heading(*listing, header.offset, header.version, name);
+    // The unit's lists of functions and ranges keep their memory from unit
+    // to unit; a unit keeps only the packed copy.
+    unit_->functions.swap(functions_);
+    unit_->ranges.swap(ranges_);
     walk_dies(unit, root);
+    written_.end_unit();
+    pack_functions(*unit_);
+    unit_->functions.swap(functions_);
+    unit_->ranges.swap(ranges_);
     if (listing) {
         print_entity_end(*listing);
         unit_->listing = entityOut_.take();
@@ -202,29 +362,38 @@ void Conversion::walk_dies(const DwarfUnit& unit, const DieInfo& root) {
     scopes_.clear();
     uint64_t offset = root.next;
     while (!opensScope.empty() && offset < unit.header().end) {
-        const DieInfo die = unit.read_die(offset);
-        offset = die.next;
-        if (die.abbrevCode == 0) {
-            if (opensScope.back()) scopes_.pop_back();
+        // Only the three tags below are decoded; every other DIE is stepped
+        // over by the sizes of its forms.
+        const DieHead head = unit.read_head(offset);
+        if (!head.abbrev) {
+            offset = unit.skip_die(head);
+            if (opensScope.back()) scopes_.pop();
             opensScope.pop_back();
             continue;
         }
         const size_t scopesBefore = scopes_.size();
-        switch (die.tag) {
-            case DW_TAG_subprogram: on_subprogram(unit, die); break;
-            case DW_TAG_variable: on_variable(unit, die); break;
-            case DW_TAG_inlined_subroutine: push_inlined_scope(unit, die); break;
-            default: break;
+        switch (head.abbrev->tag) {
+            case DW_TAG_subprogram:
+            case DW_TAG_variable:
+            case DW_TAG_inlined_subroutine: {
+                const DieInfo die = unit.read_die(head);
+                offset = die.next;
+                if (die.tag == DW_TAG_subprogram) on_subprogram(unit, die);
+                else if (die.tag == DW_TAG_variable) on_variable(unit, die);
+                else push_inlined_scope(unit, die);
+                break;
+            }
+            default: offset = unit.skip_die(head); break;
         }
         const bool pushed = scopes_.size() > scopesBefore;
-        if (die.hasChildren) {
+        if (head.abbrev->hasChildren) {
             if (opensScope.size() >= kMaxDepth) {
                 ByteReader(sections_.info, sections_.order)
-                    .fail("DIE nesting deeper than " + std::to_string(kMaxDepth), die.offset);
+                    .fail("DIE nesting deeper than " + std::to_string(kMaxDepth), head.offset);
             }
             opensScope.push_back(pushed);
         } else if (pushed) {
-            scopes_.pop_back();
+            scopes_.pop();
         }
     }
 }
@@ -274,35 +443,37 @@ bool Conversion::function_ranges(const DwarfUnit& unit, const DieInfo& die, cons
 // The C name with the label prefix, cut after 32. A name the symbol table
 // spells without the prefix at the entity's address (a C function renamed by
 // __asm__) is written as the symbol table spells it.
-std::string Conversion::written_name(const Entity& e, bool hasAddress, uint64_t address) {
+void Conversion::written_name(std::string& name, const Entity& e, bool hasAddress, uint64_t address) {
     const std::string_view cName = e.c_name();
-    std::string name(unitPrefix_);
+    name.assign(unitPrefix_);
     name.append(cName);
     if (!unitPrefix_.empty() && hasAddress && input_.hasSymbols && input_.hasSymbolAt(address, cName) &&
         !input_.hasSymbolAt(address, name)) {
         name.assign(cName);
     }
     if (name.size() > kNameLength) name.resize(kNameLength);
-    return name;
 }
 
 // The qualifier of a file-scope static: the unit's base name, or in a
 // link-time optimised unit the base name of the entity's own file.
-std::string Conversion::file_scope(const DwarfUnit& unit, const Entity& e) {
+std::string_view Conversion::file_scope(const DwarfUnit& unit, const Entity& e) {
     (void)unit;
     if (unit_->ownFile || !e.hasDeclFile) return fileName_;
     const std::vector<std::string>& paths = lines_.file_paths(e.declUnit);
     if (e.declFile >= paths.size() || paths[e.declFile].empty()) return fileName_;
-    return std::string(cut(base_name(paths[e.declFile]), kNameLength));
+    return cut(base_name(paths[e.declFile]), kNameLength);
 }
 
-std::string Conversion::qualified(std::string name, const DwarfUnit& unit, const Entity& e) {
-    if (e.external) return name;
+void Conversion::qualify(std::string& name, const DwarfUnit& unit, const Entity& e) {
+    if (e.external) return;
     name.append("@");
-    if (scopes_.empty()) return name.append(file_scope(unit, e));
+    if (scopes_.empty()) {
+        name.append(file_scope(unit, e));
+        return;
+    }
     std::string_view scope = scopes_.back();
     if (!scope.empty() && scope.front() == '_') scope.remove_prefix(1);
-    return name.append(scope);
+    name.append(scope);
 }
 
 // Writes the entity's symbol-file line unless the same line was written
@@ -327,8 +498,10 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
                                                  die.lowPc.kind == AddrAttr::Index ||
                                                  die.rangesKind != DieInfo::NoRanges);
     const bool kept = hasAddress && function_ranges(unit, die, e, value);
-    const std::string name = qualified(written_name(e, kept, value), unit, e);
-    scopes_.push_back(name);  // its statics are qualified with it, written or not
+    std::string& name = name_;
+    written_name(name, e, kept, value);
+    qualify(name, unit, e);
+    scopes_.push(name);  // its statics are qualified with it, written or not
     if (!kept) {
         unit_->ranges.resize(firstRange);
         const char* why = die.declaration ? "not written: declaration"
@@ -352,7 +525,6 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
     f.declUnit = e.declUnit;
     unit_->functions.push_back(f);
     unit_->functionAtZero = unit_->functionAtZero || value == 0;
-    entries_.push_back(value);
     list_entity(unit, die, e, true, value, e.external ? "external" : "static", true);
 }
 
@@ -362,9 +534,10 @@ void Conversion::push_inlined_scope(const DwarfUnit& unit, const DieInfo& die) {
     if (e.c_name().empty()) return;
     // An inlined copy is qualified as its function would be written, at
     // file scope.
-    std::string name = written_name(e, false, 0);
+    std::string& name = name_;
+    written_name(name, e, false, 0);
     if (!e.external) name.append("@").append(file_scope(unit, e));
-    scopes_.push_back(name);
+    scopes_.push(name);
 }
 
 void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
@@ -390,7 +563,9 @@ void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
         return;
     }
     const char* sizeClass = classes_.size_class(unit, e.type);
-    const std::string name = qualified(written_name(e, true, value), unit, e);
+    std::string& name = name_;
+    written_name(name, e, true, value);
+    qualify(name, unit, e);
     const bool first = write_symbol(e, value, name, sizeClass);
     list_entity(unit, die, e, true, value,
                 !first ? "not written: repeats a written symbol" : e.external ? "external" : "static", true);
@@ -433,9 +608,14 @@ std::string_view decide_label_prefix(const DwarfInput& input) {
         if (root.language == DW_LANG_Mips_Assembler) continue;
         unit.set_bases(root);
         for (uint64_t at = root.next; at < header.end;) {
-            const DieInfo die = unit.read_die(at);
+            const DieHead head = unit.read_head(at);
+            if (!head.abbrev || head.abbrev->tag != DW_TAG_subprogram) {
+                at = unit.skip_die(head);
+                continue;
+            }
+            const DieInfo die = unit.read_die(head);
             at = die.next;
-            if (die.tag != DW_TAG_subprogram || die.declaration) continue;
+            if (die.declaration) continue;
             if (die.lowPc.kind != AddrAttr::Address && die.lowPc.kind != AddrAttr::Index) continue;
             const std::string_view name = resolver.resolve(unit, die).c_name();
             if (name.empty()) continue;

@@ -35,6 +35,9 @@ struct DwarfInput {
     std::function<std::vector<std::string_view>(uint64_t)> symbolsAt;
     // True when one of symbolsAt(address) is spelled `name`.
     std::function<bool(uint64_t, std::string_view)> hasSymbolAt;
+    // The number of entries of the symbol table: about the number of
+    // symbol-file lines, for sizing the table that keeps them unique.
+    uint64_t symbolCount = 0;
 };
 
 // Writes both files through state.outputs and advances the counters. With

@@ -98,7 +98,188 @@ private:
     std::vector<std::string> paths_{std::string()};  // group 0 is named by the unit's marker
 };
 
+// std::lower_bound, searched from `hint` outwards in steps that double:
+// cheap when the answer lies near the hint. Ranges come in address order,
+// rising or (as GCC lists functions) falling, so the previous answer is a
+// good hint for the next.
+template <typename It, typename T, typename Less>
+It lower_bound_near(It first, It last, It hint, const T& value, Less less) {
+    size_t step = 1;
+    if (hint == last || !less(*hint, value)) {  // at or before the hint
+        It high = hint;
+        while (static_cast<size_t>(high - first) >= step && !less(*(high - step), value)) {
+            high -= step;
+            step *= 2;
+        }
+        const It low = static_cast<size_t>(high - first) >= step ? high - step + 1 : first;
+        return std::lower_bound(low, high, value, less);
+    }
+    It low = hint;  // past the hint
+    while (static_cast<size_t>(last - low) > step && less(*(low + step), value)) {
+        low += step;
+        step *= 2;
+    }
+    const It high = static_cast<size_t>(last - low) > step ? low + step : last;
+    return std::lower_bound(low + 1, high, value, less);
+}
+
+// The kept rows by address, program order among equal addresses: what a
+// stable sort by address gives. The line program emits each sequence's rows
+// in rising address order, so only the sequences are put in order; a
+// sequence that goes back, or sequences that overlap, have the rows sorted.
+void order_by_address(const std::vector<KeptRow>& kept, const std::vector<uint32_t>& starts,
+                      std::vector<uint32_t>& order) {
+    struct Run {
+        uint32_t begin, end;
+    };
+    std::vector<Run> runs;
+    bool ordered = true;
+    for (size_t k = 0; k < starts.size(); ++k) {
+        const uint32_t end = k + 1 < starts.size() ? starts[k + 1] : static_cast<uint32_t>(kept.size());
+        if (starts[k] == end) continue;
+        runs.push_back({starts[k], end});
+        for (uint32_t i = starts[k] + 1; i < end && ordered; ++i) ordered = kept[i - 1].address <= kept[i].address;
+    }
+    if (ordered) {
+        std::stable_sort(runs.begin(), runs.end(),
+                         [&](const Run& a, const Run& b) { return kept[a.begin].address < kept[b.begin].address; });
+        for (size_t k = 1; k < runs.size() && ordered; ++k) {
+            const uint64_t last = kept[runs[k - 1].end - 1].address, first = kept[runs[k].begin].address;
+            ordered = last < first || (last == first && runs[k - 1].end <= runs[k].begin);
+        }
+    }
+    order.resize(kept.size());
+    if (ordered) {
+        size_t at = 0;
+        for (const Run& run : runs) {
+            for (uint32_t i = run.begin; i < run.end; ++i) order[at++] = i;
+        }
+        return;
+    }
+    for (uint32_t i = 0; i < kept.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return kept[a].address < kept[b].address; });
+}
+
 }  // namespace
+
+namespace {
+
+// LEB128 of zigzagged differences: nearby addresses take a byte or two.
+// The caller has made room for ten bytes a value.
+uint8_t* put_uleb(uint8_t* out, uint64_t v) {
+    for (; v >= 0x80; v >>= 7) *out++ = static_cast<uint8_t>(v | 0x80);
+    *out++ = static_cast<uint8_t>(v);
+    return out;
+}
+uint8_t* put_delta(uint8_t* out, uint64_t from, uint64_t to) {
+    const uint64_t d = to - from;
+    return put_uleb(out, d << 1 ^ (0 - (d >> 63)));
+}
+
+// Reads what put_uleb and put_delta wrote; the bytes are the conversion's
+// own, so they need no bounds.
+struct Unpacker {
+    const uint8_t* p;
+    uint64_t uleb() {
+        uint64_t v = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            const uint8_t b = *p++;
+            v |= uint64_t{b & 0x7Fu} << shift;
+            if (b < 0x80) return v;
+        }
+    }
+    uint64_t delta(uint64_t from) {
+        const uint64_t z = uleb();
+        return from + (z >> 1 ^ (0 - (z & 1)));
+    }
+};
+
+enum : uint8_t { kHasDeclFile = 1, kOtherDeclUnit = 2 };
+
+}  // namespace
+
+void pack_functions(PendingUnit& unit) {
+    constexpr size_t kMaxValue = 10;  // bytes of one LEB128 value
+    std::vector<uint8_t> out(unit.functions.size() * (4 * kMaxValue + 1) + unit.ranges.size() * 2 * kMaxValue);
+    uint8_t* p = out.data();
+    uint64_t previous = 0;
+    for (const PendingFunction& f : unit.functions) {
+        p = put_delta(p, previous, f.value);
+        previous = f.value;
+        p = put_uleb(p, f.rangeCount);
+        for (uint32_t k = 0; k < f.rangeCount; ++k) {
+            const AddressRange& r = unit.ranges[f.firstRange + k];
+            p = put_delta(p, f.value, r.low);
+            p = put_delta(p, r.low, r.high);
+        }
+        const bool otherUnit = f.hasDeclFile && f.declUnit != unit.offset;
+        *p++ = static_cast<uint8_t>((f.hasDeclFile ? kHasDeclFile : 0) | (otherUnit ? kOtherDeclUnit : 0));
+        if (f.hasDeclFile) p = put_uleb(p, f.declFile);
+        if (otherUnit) p = put_uleb(p, f.declUnit);
+    }
+    unit.packed.assign(out.data(), p);
+    unit.functionCount = unit.functions.size();
+    unit.functions.clear();
+    unit.ranges.clear();
+}
+
+void unpack_functions(PendingUnit& unit) {
+    unit.functions.clear();
+    unit.ranges.clear();
+    unit.functions.reserve(unit.functionCount);
+    Unpacker in{unit.packed.data()};
+    uint64_t previous = 0;
+    for (size_t i = 0; i < unit.functionCount; ++i) {
+        PendingFunction f;
+        f.value = previous = in.delta(previous);
+        f.firstRange = static_cast<uint32_t>(unit.ranges.size());
+        f.rangeCount = static_cast<uint32_t>(in.uleb());
+        for (uint32_t k = 0; k < f.rangeCount; ++k) {
+            AddressRange r;
+            r.low = in.delta(f.value);
+            r.high = in.delta(r.low);
+            unit.ranges.push_back(r);
+        }
+        const uint8_t flags = *in.p++;
+        f.hasDeclFile = (flags & kHasDeclFile) != 0;
+        if (f.hasDeclFile) f.declFile = in.uleb();
+        f.declUnit = (flags & kOtherDeclUnit) ? in.uleb() : unit.offset;
+        unit.functions.push_back(f);
+    }
+}
+
+void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries) {
+    Unpacker in{unit.packed.data()};
+    uint64_t previous = 0;
+    for (size_t i = 0; i < unit.functionCount; ++i) {
+        entries.push_back(previous = in.delta(previous));
+        const uint64_t ranges = in.uleb();
+        for (uint64_t k = 0; k < 2 * ranges; ++k) in.uleb();
+        const uint8_t flags = *in.p++;
+        if (flags & kHasDeclFile) in.uleb();
+        if (flags & kOtherDeclUnit) in.uleb();
+    }
+}
+
+struct LineRecords::Buffers {
+    LineTable table;
+    std::vector<PendingFunction> functions;
+    std::vector<AddressRange> ranges;
+    std::vector<uint32_t> functionGroup;
+    std::vector<RowResult> results;
+    std::vector<KeptRow> kept;
+    std::vector<uint32_t> sequences;
+    std::vector<uint32_t> byAddress;
+    std::vector<uint8_t> claimed;  // bytes: faster to test and set than bits
+    std::vector<uint32_t> claims;
+    std::vector<std::pair<uint32_t, uint32_t>> claimSpan;
+};
+
+LineRecords::LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing,
+                         const std::vector<AllocatedSection>& allocated)
+    : resolver_(resolver), files_(files), listing_(listing), allocated_(allocated) {}
+
+LineRecords::~LineRecords() = default;
 
 bool is_tombstone(uint64_t address, uint8_t addressSize) {
     const uint64_t allOnes = addressSize >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * addressSize)) - 1;
@@ -113,7 +294,15 @@ bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address
 }
 
 void LineRecords::set_entries(std::vector<uint64_t> entries) {
-    std::sort(entries.begin(), entries.end());
+    // Units come in address order, and GCC lists a unit's functions in
+    // falling order: turning each falling run around usually sorts them.
+    for (size_t i = 0; i < entries.size();) {
+        size_t j = i + 1;
+        while (j < entries.size() && entries[j] <= entries[j - 1]) ++j;
+        std::reverse(entries.begin() + static_cast<ptrdiff_t>(i), entries.begin() + static_cast<ptrdiff_t>(j));
+        i = j;
+    }
+    if (!std::is_sorted(entries.begin(), entries.end())) std::sort(entries.begin(), entries.end());
     entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
     entries_ = std::move(entries);
 }
@@ -121,12 +310,16 @@ void LineRecords::set_entries(std::vector<uint64_t> entries) {
 // A range ends no later than the lowest entry of another written function
 // above its start: code that was not relaxed never reaches one.
 void LineRecords::clip_ranges(PendingUnit& unit) const {
+    auto it = entries_.begin();
     for (const PendingFunction& f : unit.functions) {
         for (uint32_t k = 0; k < f.rangeCount; ++k) {
             AddressRange& range = unit.ranges[f.firstRange + k];
-            auto it = std::upper_bound(entries_.begin(), entries_.end(), range.low);
-            if (it != entries_.end() && *it == f.value) ++it;
-            if (it != entries_.end() && *it < range.high) range.high = *it;
+            // The first entry above the range's start.
+            it = lower_bound_near(entries_.begin(), entries_.end(), it, range.low,
+                                  [](uint64_t entry, uint64_t low) { return entry <= low; });
+            auto above = it;
+            if (above != entries_.end() && *above == f.value) ++above;
+            if (above != entries_.end() && *above < range.high) range.high = *above;
         }
     }
 }
@@ -156,9 +349,27 @@ void LineRecords::write_unit(PendingUnit& unit) {
     if (!unit.writesLines) return;
     if (!unit.marker.empty()) files_.file_marker(unit.marker);
     if (!unit.hasStmtList) return;
+    if (!buffers_) buffers_ = std::make_unique<Buffers>();
+    Buffers& b = *buffers_;
+    // The unit's functions are unpacked into lists that keep their memory
+    // for the next unit, and handed back when it is written.
+    unit.functions.swap(b.functions);
+    unit.ranges.swap(b.ranges);
+    struct Release {
+        PendingUnit& unit;
+        Buffers& b;
+        ~Release() {
+            unit.functions.swap(b.functions);
+            unit.ranges.swap(b.ranges);
+            unit.functions = std::vector<PendingFunction>();
+            unit.ranges = std::vector<AddressRange>();
+        }
+    } release{unit, b};
+    unpack_functions(unit);
     clip_ranges(unit);
 
-    const LineTable table = decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize);
+    LineTable& table = b.table;
+    decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table);
     const std::vector<std::string> paths = table_paths(table, unit.compDir);
     const size_t fileCount = paths.size();
     FileGroups groups;
@@ -178,7 +389,8 @@ void LineRecords::write_unit(PendingUnit& unit) {
 
     // Each function's file: its declaration's, else the unit's own.
     const uint32_t fallback = unit.ownFile ? 0 : kNoGroup;
-    std::vector<uint32_t> functionGroup(unit.functions.size(), fallback);
+    std::vector<uint32_t>& functionGroup = b.functionGroup;
+    functionGroup.assign(unit.functions.size(), fallback);
     for (size_t i = 0; i < unit.functions.size(); ++i) {
         const PendingFunction& f = unit.functions[i];
         if (!f.hasDeclFile) continue;
@@ -190,13 +402,18 @@ void LineRecords::write_unit(PendingUnit& unit) {
         if (f.declFile < other.size() && !other[f.declFile].empty()) functionGroup[i] = groups.of_path(other[f.declFile]);
     }
 
-    std::vector<RowResult> results(listing_ ? table.rows.size() : 0, kOutside);
-    std::vector<KeptRow> kept;
+    std::vector<RowResult>& results = b.results;
+    results.assign(listing_ ? table.rows.size() : 0, kOutside);
+    std::vector<KeptRow>& kept = b.kept;
+    kept.clear();
+    std::vector<uint32_t>& sequences = b.sequences;  // where each sequence's kept rows start
+    sequences.clear();
     bool sequenceStarts = true;
     bool sequenceKept = true;
     for (uint32_t i = 0; i < table.rows.size(); ++i) {
         const LineRow& row = table.rows[i];
         if (sequenceStarts) {
+            sequences.push_back(static_cast<uint32_t>(kept.size()));
             // What the linker discarded keeps its line sequences, moved to 0
             // or to a tombstone address.
             const uint64_t a = row.address;
@@ -221,16 +438,18 @@ void LineRecords::write_unit(PendingUnit& unit) {
     }
     // Kept rows by address (program order among equals), to find each
     // function's rows by its ranges.
-    std::vector<uint32_t> byAddress(kept.size());
-    for (uint32_t i = 0; i < kept.size(); ++i) byAddress[i] = i;
-    std::stable_sort(byAddress.begin(), byAddress.end(),
-                     [&](uint32_t a, uint32_t b) { return kept[a].address < kept[b].address; });
+    std::vector<uint32_t>& byAddress = b.byAddress;
+    order_by_address(kept, sequences, byAddress);
 
     // Each function claims the rows of its file in its ranges; a row two
     // functions claim belongs to the first in DIE order.
-    std::vector<bool> claimed(kept.size(), false);
-    std::vector<uint32_t> claims;
-    std::vector<std::pair<uint32_t, uint32_t>> claimSpan(unit.functions.size(), {0, 0});
+    std::vector<uint8_t>& claimed = b.claimed;
+    claimed.assign(kept.size(), 0);
+    std::vector<uint32_t>& claims = b.claims;
+    claims.clear();
+    std::vector<std::pair<uint32_t, uint32_t>>& claimSpan = b.claimSpan;
+    claimSpan.assign(unit.functions.size(), {0, 0});
+    auto next = byAddress.begin();
     for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
         const uint32_t g = functionGroup[fi];
         if (g == kNoGroup) continue;
@@ -238,19 +457,20 @@ void LineRecords::write_unit(PendingUnit& unit) {
         const uint32_t first = static_cast<uint32_t>(claims.size());
         for (uint32_t k = 0; k < f.rangeCount; ++k) {
             const AddressRange& range = unit.ranges[f.firstRange + k];
-            auto it = std::lower_bound(byAddress.begin(), byAddress.end(), range.low,
+            auto it = lower_bound_near(byAddress.begin(), byAddress.end(), next, range.low,
                                        [&](uint32_t i, uint64_t a) { return kept[i].address < a; });
+            next = it;
             for (; it != byAddress.end() && kept[*it].address < range.high; ++it) {
                 if (kept[*it].group != g) continue;
                 if (claimed[*it]) {
                     if (listing_ && results[kept[*it].row] != kClaimedEarlier) results[kept[*it].row] = kClaimedEarlier;
                     continue;
                 }
-                claimed[*it] = true;
+                claimed[*it] = 1;
                 claims.push_back(*it);
             }
         }
-        std::sort(claims.begin() + first, claims.end());
+        if (!std::is_sorted(claims.begin() + first, claims.end())) std::sort(claims.begin() + first, claims.end());
         claimSpan[fi] = {first, static_cast<uint32_t>(claims.size())};
     }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,11 +40,23 @@ struct PendingUnit {
     bool ownFile = true;  // false: a link-time unit ("<artificial>") without a file of its own
     bool hasStmtList = false;
     uint64_t stmtList = 0;
+    // The unit's functions and their ranges while its DIEs are walked and
+    // while its records are written; in between they are kept packed.
     std::vector<PendingFunction> functions;
     std::vector<AddressRange> ranges;
+    std::vector<uint8_t> packed;
+    size_t functionCount = 0;
     bool functionAtZero = false;
     std::string listing;  // the unit's entity table, in debug mode
 };
+
+// Packs the unit's functions and ranges, about five bytes a function, and
+// empties both lists (their memory stays with them for the caller to pass
+// on); unpack_functions gives them back exactly.
+void pack_functions(PendingUnit& unit);
+void unpack_functions(PendingUnit& unit);
+// Appends the entry address of each packed function.
+void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries);
 
 // What decides whether an address is one of the executable's, for line
 // sequences: not a tombstone and inside an executable section.
@@ -53,8 +66,8 @@ bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address
 class LineRecords {
 public:
     LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing,
-                const std::vector<AllocatedSection>& allocated)
-        : resolver_(resolver), files_(files), listing_(listing), allocated_(allocated) {}
+                const std::vector<AllocatedSection>& allocated);
+    ~LineRecords();
 
     // Takes the entries of every written function, for the ends of ranges.
     void set_entries(std::vector<uint64_t> entries);
@@ -73,6 +86,9 @@ private:
     const std::vector<AllocatedSection>& allocated_;
     std::vector<uint64_t> entries_;  // sorted, unique
     std::vector<std::pair<uint64_t, std::vector<std::string>>> paths_;
+    // The lists write_unit fills for each unit, kept with their memory.
+    struct Buffers;
+    std::unique_ptr<Buffers> buffers_;
 };
 
 }  // namespace dravont

@@ -96,9 +96,11 @@ const DwarfUnit& DieResolver::unit_of(const DwarfUnit& current, uint64_t offset)
 Entity DieResolver::resolve(const DwarfUnit& unit, const DieInfo& die) {
     Entity e;
     bool hasType = false;
-    DieInfo current = die;
+    const DieInfo* at_die = &die;  // the DIE itself, then each one its chain reaches
+    DieInfo reached;
     const DwarfUnit* at = &unit;
     for (int step = 0;; ++step) {
+        const DieInfo& current = *at_die;
         if (e.name.empty()) e.name = at->string(current.name);
         if (e.linkageName.empty()) e.linkageName = at->string(current.linkageName);
         e.external = e.external || current.external;
@@ -118,7 +120,8 @@ Entity DieResolver::resolve(const DwarfUnit& unit, const DieInfo& die) {
                 .fail("abstract_origin/specification chain of DIE " + hex_text(die.offset) + " loops", die.offset);
         }
         at = &unit_of(*at, next);
-        current = at->read_die(next);
+        reached = at->read_die(next);
+        at_die = &reached;
     }
 }
 

@@ -134,6 +134,9 @@ void AtomicFileOutputs::create(Pending& pending, const std::string& finalName, b
         ::close(fd);
         throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, error));
     }
+    // TextOut hands over whole blocks: a stream buffer would only split each
+    // into two writes.
+    std::setvbuf(pending.file, nullptr, _IONBF, 0);
     pending.text = std::make_unique<TextOut>(pending.file);
 }
 

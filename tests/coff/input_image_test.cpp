@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,13 +20,15 @@
 #include "common/run_error.h"
 #include "common/run_state.h"
 #include "common/text_out.h"
+#include "driver/run.h"
+#include "output/output_files.h"
 #include "support/platform.h"
 
 namespace dravont {
 namespace {
 
 std::vector<uint8_t> as_vector(const InputImage& image) {
-    return std::vector<uint8_t>(image.bytes.begin(), image.bytes.end());
+    return std::vector<uint8_t>(image.data(), image.data() + image.size());
 }
 
 
@@ -210,6 +213,51 @@ TEST_F(LoadImage, ImageHoldsExactlyTheFileBytes) {
 }
 
 #if !defined(_WIN32)
+// A regular file is mapped. Should it shrink while the image is read, the
+// bytes past its new end read as zeros instead of killing the process, the
+// image says it changed, and the run fails without committing either file.
+TEST_F(LoadImage, MappedFileThatShrinksReadsZerosAndFailsTheRun) {
+    std::vector<uint8_t> bytes(40000);
+    for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(k % 251 + 1);
+    {
+        TextOut out;
+        RunState state(out);
+        state.inputName = write_file("shrinks.coff", bytes);
+        ASSERT_EQ(load_image(state), 0);
+        ASSERT_NE(state.image.mapped, nullptr);
+        EXPECT_TRUE(as_vector(state.image) == bytes);
+        EXPECT_FALSE(state.image.changed());
+        std::filesystem::resize_file(state.inputName, 10000);
+        const std::vector<uint8_t> seen = as_vector(state.image);
+        EXPECT_TRUE(std::equal(seen.begin(), seen.begin() + 10000, bytes.begin()));
+        EXPECT_TRUE(std::all_of(seen.begin() + 10000, seen.end(), [](uint8_t b) { return b == 0; }));
+        EXPECT_TRUE(state.image.changed());
+    }
+
+    // An ELF input whose section table is gone by the time it is read.
+    const std::string fixture = std::string(DRAVONT_TEST_DATA) + "/elf/multi_ml_O0_dw5.elf";
+    std::FILE* f = std::fopen(fixture.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::vector<uint8_t> elf(1 << 20);
+    elf.resize(std::fread(elf.data(), 1, elf.size(), f));
+    std::fclose(f);
+    ASSERT_GT(elf.size(), 4096u);
+    TextOut out;
+    RunState state(out);
+    state.inputName = write_file("shrinks.elf", elf);
+    ASSERT_EQ(load_image(state), 0);
+    std::filesystem::resize_file(state.inputName, 4096);
+    allocate_slots(state);
+    state.symbolFileName = dir_ + "/shrinks.sym";
+    state.lineFileName = dir_ + "/shrinks.lin";
+    MemoryOutputs outputs;
+    state.outputs = &outputs;
+    EXPECT_EQ(convert_image(state), 1);
+    EXPECT_FALSE(outputs.committed());
+    EXPECT_NE(out.text().find("shrank while it was read"), std::string::npos) << out.text();
+    release_slots(state);
+}
+
 TEST_F(LoadImage, SizeIsTakenFromTheBytesRead) {
     // A pipe reports no size: the whole stream must still be read.
     const std::string fifo = dir_ + "/pipe.coff";

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+#include <cstdio>
+#include <vector>
+
 namespace dravont {
 namespace {
 
@@ -11,6 +15,24 @@ TEST(TextOut, ConversionsMatchPrintf) {
     t.put('|').dec_zero(7, 4).put('|').dec_zero(10000, 4).put('|').sdec(-32768).put('|');
     t.left("abc", 6, 6).put('|').left("abcdefgh", 4, 4).put('|').left("(WORD)", 6);
     EXPECT_EQ(t.text(), "00AB|123456789|   42|123456|0007|10000|-32768|abc   |abcd|(WORD)");
+}
+
+// The table-driven formatting of hex and decimal numbers against printf, at
+// every digit count and around each power of the base.
+TEST(TextOut, NumbersMatchPrintfAtEveryLength) {
+    std::vector<uint64_t> values = {0, UINT64_MAX, 0xFFFFFFFFu, 0x100000000u};
+    for (uint64_t p = 1; p != 0 && p <= UINT64_MAX / 10; p *= 10) values.insert(values.end(), {p - 1, p, p + 1});
+    for (int shift = 0; shift < 64; shift += 4) values.push_back(uint64_t{0x9A} << shift);
+    for (uint64_t v : values) {
+        for (int width : {0, 1, 5, 8, 20}) {
+            char expected[96];
+            std::snprintf(expected, sizeof expected, "%0*" PRIX64 "|%*" PRIu64 "|%0*" PRIu64, width, v, width, v,
+                          width, v);
+            TextOut t;
+            t.hex(v, width).put('|').dec(v, width).put('|').dec_zero(v, width);
+            EXPECT_EQ(t.text(), expected) << v << " width " << width;
+        }
+    }
 }
 
 }  // namespace
