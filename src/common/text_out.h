@@ -32,6 +32,34 @@ struct DigitPairs {
 };
 inline constexpr DigitPairs kDigitPairs{};
 
+// Eight upper-case hex digits of `value` at p ("%08X"), two a byte from the
+// table.
+inline void put_hex8(char* p, uint32_t value) {
+    for (int i = 3; i >= 0; --i, value >>= 8) std::memcpy(p + 2 * i, kDigitPairs.hex + 2 * (value & 0xFF), 2);
+}
+
+// `value` right-aligned with blanks in the five characters at p ("%5u");
+// the value must be below 100000. The field is made in a local buffer
+// first: a store through p could alias anything, a local one lets the
+// compiler keep its values in registers.
+inline void put_dec5(char* p, uint32_t value) {
+    char field[5];
+    std::memcpy(field, "     ", 5);
+    char* q = field + 5;
+    while (value >= 100) {
+        q -= 2;
+        std::memcpy(q, kDigitPairs.decimal + 2 * (value % 100), 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        q -= 2;
+        std::memcpy(q, kDigitPairs.decimal + 2 * value, 2);
+    } else {
+        *--q = static_cast<char>('0' + value);
+    }
+    std::memcpy(p, field, 5);
+}
+
 class TextOut {
 public:
     // With a target, the buffer is written to it in large blocks; without one
@@ -83,9 +111,8 @@ public:
 
     // At least `digits` upper-case hex digits, zero-filled ("%0NX").
     TextOut& hex(uint64_t value, int digits) {
-        if (digits == 8 && value <= 0xFFFFFFFFu) {  // addresses: two digits a byte, from a table
-            char* p = room(8);
-            for (int i = 3; i >= 0; --i, value >>= 8) std::memcpy(p + 2 * i, kDigitPairs.hex + 2 * (value & 0xFF), 2);
+        if (digits == 8 && value <= 0xFFFFFFFFu) {  // addresses
+            put_hex8(room(8), static_cast<uint32_t>(value));
             size_ += 8;
             return *this;
         }
@@ -135,6 +162,13 @@ public:
     }
     // Left-justified, blank-filled to at least `width`, never cut ("%-Ws").
     TextOut& left(std::string_view s, size_t width) { return left(s, width, s.size()); }
+
+    // Room for n characters that the caller fills in place and then counts
+    // with advance(n): a record of fixed layout is written through one local
+    // pointer instead of field by field.
+    char* reserve(size_t n) { return room(n); }
+    void advance(size_t n) { size_ += n; }
+    static constexpr uint32_t field_limit(int width) { return kFieldLimits[width]; }
 
     // Writes the buffer to the target. Returns false once any write failed.
     bool flush();
