@@ -240,8 +240,14 @@ private:
     void qualify(std::string& name, const DwarfUnit& unit, const Entity& e);
     std::string_view file_scope(const DwarfUnit& unit, const Entity& e);
     bool write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass);
+    // Every entity passes here; only the listing does anything with it, so
+    // the test stays in line at the callers.
     void list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e, bool hasAddress,
-                     uint64_t address, std::string_view result, bool withType);
+                     uint64_t address, std::string_view result, bool withType) {
+        if (listing_) list_entity_row(unit, die, e, hasAddress, address, result, withType);
+    }
+    void list_entity_row(const DwarfUnit& unit, const DieInfo& die, const Entity& e, bool hasAddress,
+                         uint64_t address, std::string_view result, bool withType);
 
     RunState& state_;
     const DwarfInput& input_;
@@ -571,9 +577,8 @@ void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
                 !first ? "not written: repeats a written symbol" : e.external ? "external" : "static", true);
 }
 
-void Conversion::list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e,
-                             bool hasAddress, uint64_t address, std::string_view result, bool withType) {
-    if (!listing_) return;
+void Conversion::list_entity_row(const DwarfUnit& unit, const DieInfo& die, const Entity& e,
+                                 bool hasAddress, uint64_t address, std::string_view result, bool withType) {
     EntityRow row;
     row.offset = die.offset;
     row.tag = die.tag == DW_TAG_subprogram ? "subprogram" : "variable";
