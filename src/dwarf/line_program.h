@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dwarf/dwarf_sections.h"
@@ -59,5 +60,12 @@ std::string line_file_path(const LineTable& table, uint32_t file, const std::str
 // empty base leaves the tail as it is. The join line_file_path makes, for
 // paths that must compare equal to its results.
 std::string join_path(const std::string& base, const std::string& tail);
+
+// The part of a path after its last slash or backslash (a marker's and a
+// qualifier's file name).
+inline std::string_view base_name(std::string_view path) {
+    const size_t cut = path.find_last_of("/\\");
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
 
 }  // namespace dravont

@@ -11,6 +11,7 @@
 #include "common/text_out.h"
 #include "dwarf/debug_info.h"
 #include "dwarf/dwarf_constants.h"
+#include "dwarf/line_program.h"
 #include "dwarf/ranges.h"
 #include "listing/elf_listing.h"
 #include "output/debugger_files.h"
@@ -24,11 +25,6 @@ namespace {
 constexpr size_t kMaxDepth = 4096;  // nesting of DIEs
 constexpr size_t kNameLength = 32;  // a name is cut after 32 characters
 constexpr size_t kStaticLength = 65;  // a qualified static's name is cut after 65
-
-std::string_view base_name(std::string_view path) {
-    const size_t cut = path.find_last_of("/\\");
-    return cut == std::string_view::npos ? path : path.substr(cut + 1);
-}
 
 std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min(s.size(), n)); }
 

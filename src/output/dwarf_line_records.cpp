@@ -17,11 +17,6 @@ namespace {
 constexpr size_t kNameLength = 32;  // a marker's name is cut after 32 characters
 constexpr uint32_t kNoGroup = UINT32_MAX;
 
-std::string_view base_name(std::string_view path) {
-    const size_t cut = path.find_last_of("/\\");
-    return cut == std::string_view::npos ? path : path.substr(cut + 1);
-}
-
 // Rows that can give a line record: with a line number, in a sequence that
 // was kept, of a file some function may take its records from.
 struct KeptRow {
