@@ -28,6 +28,7 @@ set -euo pipefail
 
 HERE=$(cd "$(dirname "$0")" && pwd)
 . "$HERE/listings.sh"
+. "$HERE/debug_flags.sh"
 DATA=$(cd "$HERE/.." && pwd)         # tests/data
 CSRC=$DATA/src                       # C sources shared with the COFF fixtures
 ESRC=$HERE/src                       # sources of the ELF fixtures only
@@ -59,16 +60,6 @@ PREFIX_MAP="-fdebug-prefix-map=$DATA=/fixtures -Wa,--debug-prefix-map,$DATA=/fix
 CFLAGS_COMMON="-ffreestanding -Wall $PREFIX_MAP"
 CXXFLAGS_EXTRA="-fno-exceptions -fno-rtti"
 
-# Debugging flags of one fixture from the last part of its NAME.
-dwarf_flags() {
-    case "$1" in
-        dw2)   echo "-gdwarf-2" ;;
-        dw4)   echo "-gdwarf-4" ;;
-        dw5)   echo "-gdwarf-5" ;;
-        dw5l5) echo "-gdwarf-5 -Wa,--gdwarf-5" ;;
-        *)     echo "unknown debug format $1" >&2; exit 1 ;;
-    esac
-}
 # The assembler's own option for a hand-written source.
 as_dwarf_flag() {
     case "$1" in

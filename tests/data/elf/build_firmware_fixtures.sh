@@ -30,6 +30,7 @@ set -euo pipefail
 
 HERE=$(cd "$(dirname "$0")" && pwd)
 . "$HERE/listings.sh"
+. "$HERE/debug_flags.sh"
 DATA=$(cd "$HERE/.." && pwd)         # tests/data
 ESRC=$HERE/src
 CC=sh4-linux-gnu-gcc-12
@@ -59,17 +60,6 @@ CFLAGS_COMMON="-ffreestanding -Wall $PREFIX_MAP"
 # of its own, so that the linker can drop what nothing refers to.
 SECTIONS="-ffunction-sections -fdata-sections"
 
-dwarf_flags() {
-    case "$1" in
-        dw2)    echo "-gdwarf-2" ;;
-        dw4)    echo "-gdwarf-4" ;;
-        dw5)    echo "-gdwarf-5" ;;
-        dw5l5)  echo "-gdwarf-5 -Wa,--gdwarf-5" ;;
-        dw4tu)  echo "-gdwarf-4 -fdebug-types-section" ;;
-        dw5tu)  echo "-gdwarf-5 -fdebug-types-section" ;;
-        *)      echo "unknown debug format $1" >&2; exit 1 ;;
-    esac
-}
 ld_endian_flag() { [ "$1" = mb ] && echo "-EB" || echo "-EL"; }
 
 # compile TOOL DIR FILE OUT FLAGS...: compile DIR/FILE from DIR, so that
