@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -112,6 +113,28 @@ std::string keep_previous(const std::string& finalName, bool utf8) {
     throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, EEXIST));
 }
 
+// Swaps the names of `temp` and `finalName` in one step where the system can
+// (Linux), so that `finalName` names the new file and `temp` the previous
+// one. True when done; false where it cannot be, or when no file stands at
+// `finalName`: a rename does the work then.
+//
+// Unlike a rename over the previous file, the swap does not make ext4 write
+// the new file out at once (its safeguard for files replaced by a rename),
+// and the previous file is freed after the swap, not inside it.
+bool exchange_names(const std::string& temp, const std::string& finalName) {
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    // Only a file or a symbolic link is swapped away: anything else makes
+    // the rename that follows fail, as it should.
+    struct stat st {};
+    if (::lstat(finalName.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return false;
+    return ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, finalName.c_str(), RENAME_EXCHANGE) == 0;
+#else
+    (void)temp;
+    (void)finalName;
+    return false;
+#endif
+}
+
 }  // namespace
 
 AtomicFileOutputs::~AtomicFileOutputs() {
@@ -176,28 +199,41 @@ void AtomicFileOutputs::commit() {
     // first destination gets its previous file back.
     check_destination(symbols_.finalName, utf8_);
     check_destination(lines_.finalName, utf8_);
-    const std::string previous = keep_previous(symbols_.finalName, utf8_);
-    // std::filesystem::rename replaces an existing file on every platform
-    // (std::rename does not on Windows).
+    // The previous symbol file, under a name of its own until the line file
+    // is in place too.
+    std::string previous;
     std::error_code ec;
-    fs::rename(symbols_.tempName, symbols_.finalName, ec);
-    if (ec) {
-        std::error_code ignored;
-        if (!previous.empty()) fs::remove(previous, ignored);
-        throw RunFailure(file_failure(symbols_.finalName, msg::kCannotCreate, utf8_, ec.message()));
+    if (exchange_names(symbols_.tempName, symbols_.finalName)) {
+        previous = symbols_.tempName;
+    } else {
+        previous = keep_previous(symbols_.finalName, utf8_);
+        // std::filesystem::rename replaces an existing file on every
+        // platform (std::rename does not on Windows).
+        fs::rename(symbols_.tempName, symbols_.finalName, ec);
+        if (ec) {
+            std::error_code ignored;
+            if (!previous.empty()) fs::remove(previous, ignored);
+            throw RunFailure(file_failure(symbols_.finalName, msg::kCannotCreate, utf8_, ec.message()));
+        }
     }
     symbols_.tempName.clear();
     if (betweenRenames_) betweenRenames_();
-    fs::rename(lines_.tempName, lines_.finalName, ec);
-    if (ec) {
-        std::string text = file_failure(lines_.finalName, msg::kCannotCreate, utf8_, ec.message());
-        if (!put_back(symbols_.finalName, previous)) {
-            text += symbols_.finalName + ": previous content kept as " + previous + "\n\n";
+    std::string previousLines;
+    if (exchange_names(lines_.tempName, lines_.finalName)) {
+        previousLines = lines_.tempName;
+    } else {
+        fs::rename(lines_.tempName, lines_.finalName, ec);
+        if (ec) {
+            std::string text = file_failure(lines_.finalName, msg::kCannotCreate, utf8_, ec.message());
+            if (!put_back(symbols_.finalName, previous)) {
+                text += symbols_.finalName + ": previous content kept as " + previous + "\n\n";
+            }
+            throw RunFailure(text);
         }
-        throw RunFailure(text);
     }
     lines_.tempName.clear();
     if (!previous.empty()) fs::remove(previous, ec);
+    if (!previousLines.empty()) fs::remove(previousLines, ec);
     committed_ = true;
 }
 

@@ -74,3 +74,52 @@ TEST(AtomicFileOutputs, SecondRenameFailingPutsTheFirstFileBack) {
 
 }  // namespace
 }  // namespace dravont
+
+namespace dravont {
+namespace {
+
+// Whatever stood at the destinations (a file, a symbolic link, nothing),
+// a commit leaves the new files there, never writes through a link, and
+// leaves no other file behind.
+TEST(AtomicFileOutputs, ReplacesWhatStoodThereAndLeavesNoOtherFile) {
+    enum Before { kNothing, kFile, kLink };
+    for (const Before before : {kNothing, kFile, kLink}) {
+        SCOPED_TRACE(before == kNothing ? "nothing" : before == kFile ? "a file" : "a symbolic link");
+        const fs::path dir = coff_test::make_temp_dir("dravont-replace-");
+        std::vector<std::string> expected{"z.lin", "z.sym"};
+        for (const char* name : {"z.sym", "z.lin"}) {
+            if (before == kFile) std::ofstream(dir / name, std::ios::binary) << "OLD\n";
+            if (before == kLink) {
+                std::ofstream(dir / (std::string(name) + ".target"), std::ios::binary) << "TARGET\n";
+                std::error_code ec;
+                fs::create_symlink(std::string(name) + ".target", dir / name, ec);
+                if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+                expected.push_back(std::string(name) + ".target");
+            }
+        }
+        std::sort(expected.begin(), expected.end());
+        TextOut out;
+        RunState state(out);
+        state.symbolFileName = (dir / "z.sym").string();
+        state.lineFileName = (dir / "z.lin").string();
+        {
+            AtomicFileOutputs files;
+            files.open(state);
+            files.symbols().put("new symbols\n");
+            files.lines().put("new lines\n");
+            files.close();
+            files.commit();
+        }
+        EXPECT_EQ(read_file(dir / "z.sym"), "new symbols\n");
+        EXPECT_EQ(read_file(dir / "z.lin"), "new lines\n");
+        EXPECT_FALSE(fs::is_symlink(dir / "z.sym"));
+        if (before == kLink) {
+            EXPECT_EQ(read_file(dir / "z.sym.target"), "TARGET\n");
+        }
+        EXPECT_EQ(listing(dir), expected);
+        fs::remove_all(dir);
+    }
+}
+
+}  // namespace
+}  // namespace dravont
