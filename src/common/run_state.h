@@ -61,6 +61,11 @@ struct RunState {
     // entry it writes (tests and fuzzing check that none repeats).
     std::vector<uint64_t>* lineEntryLog = nullptr;
 
+    // Threads the DWARF conversion may use: 0 for as many as the machine
+    // has (a few at most), 1 for the calling thread alone. The output is
+    // the same whatever the number.
+    unsigned threads = 0;
+
     TextOut& out;                     // standard output
     OutputFiles* outputs = nullptr;   // where the symbol and line files go
 };

@@ -85,9 +85,20 @@ TextOut& TextOut::put_failure(std::string_view text) {
 
 bool TextOut::flush() {
     if (!target_ || size_ == 0) return !failed_;
-    if (!failed_ && std::fwrite(buffer_.get(), 1, size_, target_) != size_) failed_ = true;
+    write_out(buffer_.get(), size_);
     size_ = 0;
     return !failed_;
+}
+
+TextOut& TextOut::put_through(std::string_view s) {
+    if (!target_ || s.size() < kBlock) return put(s);
+    flush();
+    write_out(s.data(), s.size());
+    return *this;
+}
+
+void TextOut::write_out(const char* data, size_t n) {
+    if (!failed_ && std::fwrite(data, 1, n, target_) != n) failed_ = true;
 }
 
 std::string TextOut::take() {

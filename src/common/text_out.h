@@ -172,11 +172,21 @@ public:
 
     // Writes the buffer to the target. Returns false once any write failed.
     bool flush();
+    // Writes `s` straight to the target after the buffer, without copying
+    // it into the buffer first (without a target: the same as put).
+    TextOut& put_through(std::string_view s);
     bool failed() const { return failed_; }
 
     // Everything written so far (only meaningful without a target).
     std::string_view text() const { return std::string_view(buffer_.get(), size_); }
     std::string take();
+    // Empties the buffer, keeping its memory (only meaningful without a target).
+    void clear() { size_ = 0; }
+    // Room for `n` characters in all, made now (only meaningful without a
+    // target).
+    void expect(size_t n) {
+        if (capacity_ < n) make_room(n - size_);
+    }
 
 private:
     // Room for n more characters at the end of the buffer.
@@ -185,6 +195,7 @@ private:
         return buffer_.get() + size_;
     }
     void make_room(size_t n);
+    void write_out(const char* data, size_t n);
     TextOut& decimal(uint64_t value, int width, char fill);
 
     static constexpr uint32_t kFieldLimits[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};

@@ -1,5 +1,8 @@
 #include "driver/elf_sequence.h"
 
+#include <memory>
+
+#include "common/ordered_work.h"
 #include "common/run_state.h"
 #include "elf/elf_file.h"
 #include "listing/elf_listing.h"
@@ -9,6 +12,10 @@
 namespace dravont {
 
 namespace {
+
+// More threads than this gain little on the unit counts and sizes of
+// firmware, and each holds buffers of its own.
+constexpr unsigned kMaxThreads = 4;
 
 // A section by name, or its compressed .zdebug_ twin; a missing one keeps its
 // name for the messages that report it missing.
@@ -37,6 +44,12 @@ DwarfSections dwarf_sections(const ElfFile& elf) {
 }  // namespace
 
 void convert_elf(RunState& state) {
+    // The listing follows one walk; otherwise the DWARF conversion may work
+    // on several units at once, with threads started now, while the file's
+    // headers are read.
+    const unsigned threads = state.threads == 0 ? worker_threads(kMaxThreads) : state.threads;
+    std::unique_ptr<WorkerPool> pool;
+    if (!state.debugMode && threads > 1) pool = std::make_unique<WorkerPool>(threads);
     const ElfFile elf(state.image, state.inputName, state.out.utf8());
     state.targetFamily = elf.header().e_machine == EM_H8_300 ? TargetFamily::H8 : TargetFamily::SH;
     TextOut* listing = state.debugMode ? &state.out : nullptr;
@@ -59,6 +72,7 @@ void convert_elf(RunState& state) {
         if (!(s.sh_flags & SHF_ALLOC) || s.sh_size == 0) continue;
         input.allocated.push_back({s.sh_addr, uint64_t{s.sh_addr} + s.sh_size, (s.sh_flags & SHF_EXECINSTR) != 0});
     }
+    if (pool && (!input.hasSymbols || elf.index_for_threads())) input.pool = pool.get();
     state.outputs->open(state);
     convert_dwarf(state, input, listing);
     state.outputs->close();

@@ -218,14 +218,14 @@ void ElfFile::visit_symbols_at(uint32_t value, Visit&& visit) const {
     auto name_of = [this](uint32_t n) { return string_at(strtabSpan_, symtab_.name(n), "symbol name"); };
     // The label prefix is nearly always decided by the first function asked
     // about: a few linear scans cost less than indexing a large table.
-    if (++lookups_ <= kLinearLookups) {
+    if (lookups_.fetch_add(1, std::memory_order_relaxed) < kLinearLookups) {
         for (uint32_t n = 1; n < symtab_.count; ++n) {
             if (symtab_.value(n) != value || !symtab_.names_an_address(n)) continue;
             if (visit(name_of(n))) return;
         }
         return;
     }
-    if (!byValue_.built()) byValue_.build(symtab_);
+    std::call_once(byValueBuilt_, [this] { byValue_.build(symtab_); });
     byValue_.visit(symtab_, value, [&](uint32_t n) { return visit(name_of(n)); });
 }
 
@@ -236,6 +236,17 @@ std::vector<std::string_view> ElfFile::symbols_at(uint32_t value) const {
         return false;
     });
     return names;
+}
+
+bool ElfFile::index_for_threads() const {
+    try {
+        if (!symbolsIndexed_) index_symbols();
+    } catch (const MalformedInput&) {
+        symbolsIndexed_ = false;  // the first lookup meets the fault again and reports it
+        return false;
+    }
+    if (!names_.built()) names_.build(symtab_, strtabSpan_);
+    return true;
 }
 
 bool ElfFile::has_symbol_at(uint32_t value, std::string_view name) const {

@@ -2,8 +2,10 @@
 // decoded through bounded readers over the image.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +63,11 @@ public:
     // True when one of symbols_at(value) is spelled `name`. A filter of the
     // table's (value, name) pairs answers most of these without a lookup.
     bool has_symbol_at(uint32_t value, std::string_view name) const;
+    // Builds now what the two lookups above would build unguarded when first
+    // asked; afterwards several threads may ask at once.
+    // False when the symbol table cannot be read: the first lookup reports
+    // that, as it would have.
+    bool index_for_threads() const;
 
 private:
     void decode_header(const std::string& inputName, bool utf8);
@@ -82,7 +89,10 @@ private:
     std::vector<ElfSectionHeader> sections_;
 
     mutable bool symbolsIndexed_ = false;
-    mutable unsigned lookups_ = 0;
+    // Lookups so far: the first few scan the table, the next one indexes it
+    // (once, whichever thread gets there first).
+    mutable std::atomic<uint64_t> lookups_{0};
+    mutable std::once_flag byValueBuilt_;
     mutable SymbolTableView symtab_;
     mutable SymbolsByValue byValue_;
     mutable SymbolNameFilter names_;

@@ -121,7 +121,7 @@ bool SymbolNameFilter::may_hold(uint32_t value, std::string_view name) const {
     if (!unreadable_.empty() && std::binary_search(unreadable_.begin(), unreadable_.end(), value)) return true;
     const unsigned pair = lead(name);
     if (!(leads_[pair >> 6] & (uint64_t{1} << (pair & 63)))) return false;
-    if (words_.empty()) build_pairs();
+    std::call_once(pairsBuilt_, [this] { build_pairs(); });
     const uint64_t k = key(value, name);
     const uint64_t* block = words_.data() + (((k >> 32) * blocks_) >> 32) * 8;
     uint64_t bits = mix64(k);

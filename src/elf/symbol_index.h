@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -93,7 +94,6 @@ public:
     // values passes, so that the table itself reports them as it always has.
     void build(const SymbolTableView& table, const ByteSpan& strings);
     bool may_hold(uint32_t value, std::string_view name) const;
-
 private:
     static unsigned lead(std::string_view name) {
         const unsigned c0 = name.empty() ? 0 : static_cast<uint8_t>(name[0]);
@@ -113,7 +113,10 @@ private:
     uint64_t lastNul_ = 0;  // the string table's last terminator; past it no name ends
     std::vector<uint64_t> leads_;  // bit set of first two characters
     std::vector<uint32_t> unreadable_;  // sorted values of symbols with unreadable names
-    mutable std::vector<uint64_t> words_;  // the Bloom filter: blocks of 8 words, empty until needed
+    // The Bloom filter: blocks of 8 words, built by the first question that
+    // needs it (whichever thread asks it).
+    mutable std::once_flag pairsBuilt_;
+    mutable std::vector<uint64_t> words_;
     mutable uint64_t blocks_ = 0;
 };
 

@@ -1,11 +1,14 @@
 #include "output/convert_dwarf.h"
 
 #include <algorithm>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/elf_messages.h"
 #include "common/hash.h"
+#include "common/ordered_work.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
 #include "common/text_out.h"
@@ -40,16 +43,28 @@ std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min
 // the ranges of earlier units, which in a usual link never happens. Each
 // unit's digests join it when the unit ends, in batches whose cache misses
 // overlap.
+//
+// Units walked on several threads know only their own lines
+// (first_in_unit); the merge that puts their lines in order drops those an
+// earlier unit wrote (written_earlier), and there the large table is made
+// only when a unit's lines first fall inside an earlier unit's ranges.
 class WrittenLines {
 public:
+    struct Range {
+        uint64_t low, high;  // the lowest and the highest address of a unit's lines in one section
+    };
+
     WrittenLines() = default;
     WrittenLines(uint64_t expected, const std::vector<AllocatedSection>* sections)
         : sections_(sections), expected_(expected) {}
 
+    static uint64_t digest(uint32_t value, std::string_view name) {
+        const uint64_t h = hash_bytes(name, value);
+        return h == 0 ? 1 : h;  // 0 marks an empty slot
+    }
+
     // False when the same value and name were written before.
-    bool first_time(uint32_t value, std::string_view name) {
-        uint64_t h = hash_bytes(name, value);
-        if (h == 0) h = 1;  // 0 marks an empty slot
+    bool first_time(uint64_t h, uint32_t value) {
         if (unit_.contains(h)) return false;
         if (earlier(value) && all_.contains(h)) return false;
         unit_.insert(h);
@@ -65,6 +80,56 @@ public:
         unit_.clear();
         for (const Range& r : unitRanges_) add_earlier(r);
         unitRanges_.clear();
+    }
+
+    // A unit walked apart from the others: false when the unit wrote the
+    // same line before.
+    bool first_in_unit(uint64_t h, uint32_t value) {
+        if (unit_.contains(h)) return false;
+        unit_.insert(h);
+        extend_range(value);
+        return true;
+    }
+    // Ends such a unit: its lines are forgotten, the ranges they lie in
+    // handed over.
+    void end_unit_apart(std::vector<Range>& ranges) {
+        unit_.clear();
+        ranges.swap(unitRanges_);
+        unitRanges_.clear();
+    }
+
+    // The merge: whether any of a unit's ranges meets an earlier unit's.
+    bool overlaps_earlier(const std::vector<Range>& ranges) const {
+        for (const Range& r : ranges) {
+            if (r.low > r.high) continue;  // no line in that section
+            auto it = std::lower_bound(earlier_.begin(), earlier_.end(), r.low,
+                                       [](const Range& e, uint64_t low) { return e.high < low; });
+            if (it != earlier_.end() && it->low <= r.high) return true;
+        }
+        return false;
+    }
+    // True when an earlier unit wrote the line.
+    bool written_earlier(uint64_t h, uint32_t value) {
+        if (!earlier(value)) return false;
+        if (!pending_.empty()) {
+            all_.reserve(all_.count() + pending_.size(), expected_);
+            for (uint64_t d : pending_) all_.insert(d);
+            pending_ = std::vector<uint64_t>();
+        }
+        return all_.contains(h);
+    }
+    // A merged unit's line and, once its lines are in, its ranges.
+    void add_written(uint64_t h) {
+        if (all_.count() == 0) {
+            if (pending_.empty()) pending_.reserve(static_cast<size_t>(std::min<uint64_t>(expected_, 1u << 24)));
+            pending_.push_back(h);
+        } else {
+            all_.reserve(all_.count() + 1, expected_);
+            all_.insert(h);
+        }
+    }
+    void add_ranges(const std::vector<Range>& ranges) {
+        for (const Range& r : ranges) add_earlier(r);
     }
 
 private:
@@ -147,10 +212,6 @@ private:
         size_t count_ = 0;
     };
 
-    struct Range {
-        uint64_t low, high;  // the lowest and the highest address of a unit's lines in one section
-    };
-
     // The allocated section holding `value`, or the one past the last.
     size_t section_of(uint32_t value) const {
         const size_t n = sections_ ? sections_->size() : 0;
@@ -190,6 +251,7 @@ private:
     Table all_;
     std::vector<Range> unitRanges_;  // by section
     std::vector<Range> earlier_;     // sorted, disjoint
+    std::vector<uint64_t> pending_;  // the merge's digests while the large table is not needed
 };
 
 // The written names of the enclosing functions; popped names keep their
@@ -211,19 +273,55 @@ private:
     size_t count_ = 0;
 };
 
+// A symbol-file line a unit walked apart wrote: its digest and value, where
+// it ends in the unit's text, and the function whose line it is.
+struct WrittenMark {
+    uint64_t digest;
+    uint32_t value;
+    uint32_t function;  // index into the unit's functions; kNoFunction for a variable
+    size_t end;
+};
+constexpr uint32_t kNoFunction = UINT32_MAX;
+
+// What one unit walked apart gives the merge, or its line records the
+// line file.
+struct UnitPart {
+    bool made = false;  // false: a unit without DIEs, or a type unit
+    PendingUnit unit;   // its functions unpacked
+    TextOut text;       // its symbol-file lines, later its line records
+    std::vector<WrittenMark> marks;
+    std::vector<WrittenLines::Range> ranges;
+    int16_t symbolCount = 0;
+    int16_t lineCount = 0;
+};
+
+// The conversion on one thread: the whole of it (run), or as one of
+// several workers, units and their line records one at a time (walk_apart,
+// write_lines_apart) into texts of its own.
 class Conversion {
 public:
+    // The whole conversion, writing to the run's files.
     Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix)
         : state_(state), input_(input), sections_(input.sections), files_(state), listing_(listing),
           resolver_(input.sections), classes_(resolver_), lines_(resolver_, files_, listing, input.allocated),
           prefix_(prefix), written_(input.symbolCount, &input.allocated) {
         entityOut_.set_utf8(state.out.utf8());
     }
+    // A worker: writes into the parts it is given.
+    Conversion(RunState& state, const DwarfInput& input, std::string_view prefix)
+        : state_(state), input_(input), sections_(input.sections), listing_(nullptr),
+          resolver_(input.sections), classes_(resolver_), lines_(resolver_, files_, nullptr, input.allocated),
+          prefix_(prefix), written_(0, &input.allocated), apart_(true) {}
 
     void run();
+    // Walks the unit into `part`.
+    void walk_apart(const UnitHeader& header, UnitPart& part);
+    // Writes the line records of `unit` into `part.lines`.
+    void write_lines_apart(PendingUnit& unit, UnitPart& part);
+    LineRecords& line_records() { return lines_; }
 
 private:
-    void convert_unit(const UnitHeader& header);
+    bool convert_unit(const UnitHeader& header, PendingUnit& target);
     void refuse_split_unit(const DwarfUnit& unit, const DieInfo& root);
     void walk_dies(const DwarfUnit& unit, const DieInfo& root);
     void on_subprogram(const DwarfUnit& unit, const DieInfo& die);
@@ -256,6 +354,10 @@ private:
     LineRecords lines_;
     std::string_view prefix_;
     WrittenLines written_;
+    const bool apart_ = false;  // a worker
+    std::vector<WrittenMark>* marks_ = nullptr;  // a worker's, of the unit being walked
+    TextOut* partSymbols_ = nullptr;             // and its symbol-file lines
+    size_t marks_end() const { return partSymbols_->text().size(); }
     std::vector<PendingUnit> units_;  // their functions packed
     std::vector<PendingFunction> functions_;
     std::vector<AddressRange> ranges_;
@@ -273,7 +375,8 @@ void Conversion::run() {
     try {
         for (uint64_t offset = 0; offset < sections_.info.size;) {
             const UnitHeader header = decode_unit_header(sections_, offset);
-            convert_unit(header);
+            units_.emplace_back();
+            if (!convert_unit(header, units_.back())) units_.pop_back();
             offset = header.end;
         }
     } catch (...) {
@@ -311,20 +414,19 @@ void Conversion::refuse_split_unit(const DwarfUnit& unit, const DieInfo& root) {
     throw RunFailure(text.take());
 }
 
-void Conversion::convert_unit(const UnitHeader& header) {
+bool Conversion::convert_unit(const UnitHeader& header, PendingUnit& target) {
     DwarfUnit unit(sections_, header, resolver_.abbrevs());
-    if (header.firstDie >= header.end) return;  // a unit without DIEs
+    if (header.firstDie >= header.end) return false;  // a unit without DIEs
     const DieInfo root = unit.read_die(header.firstDie);
     unit.set_bases(root);
     refuse_split_unit(unit, root);
-    if (root.tag != DW_TAG_compile_unit && root.tag != DW_TAG_partial_unit) return;  // type units
+    if (root.tag != DW_TAG_compile_unit && root.tag != DW_TAG_partial_unit) return false;  // type units
     const std::string_view name = unit.string(root.name);
     fileName_.assign(cut(base_name(name), kNameLength));
     unitPrefix_ = root.language == DW_LANG_Mips_Assembler ? std::string_view() : prefix_;
     classes_.clear();
 
-    units_.emplace_back();
-    unit_ = &units_.back();
+    unit_ = &target;
     unit_->offset = header.offset;
     unit_->addressSize = header.addressSize;
     unit_->name.assign(name);
@@ -346,6 +448,7 @@ void Conversion::convert_unit(const UnitHeader& header) {
     unit_->functions.swap(functions_);
     unit_->ranges.swap(ranges_);
     walk_dies(unit, root);
+    if (apart_) return true;  // the merge packs the functions, once it has dropped repeated ones
     written_.end_unit();
     pack_functions(*unit_);
     unit_->functions.swap(functions_);
@@ -354,6 +457,34 @@ void Conversion::convert_unit(const UnitHeader& header) {
         print_entity_end(*listing);
         unit_->listing = entityOut_.take();
     }
+    return true;
+}
+
+void Conversion::walk_apart(const UnitHeader& header, UnitPart& part) {
+    part.text.clear();
+    // A unit's lines take a few times its DIEs' bytes: room for them at
+    // once spares the copies of a growing buffer.
+    part.text.expect(static_cast<size_t>(std::min<uint64_t>(header.end - header.offset, 1u << 22)) * 3);
+    part.marks.clear();
+    part.ranges.clear();
+    part.symbolCount = 0;
+    files_.set_target(part.text, part.text, part.symbolCount, part.lineCount);
+    marks_ = &part.marks;
+    partSymbols_ = &part.text;
+    // A fresh unit, with the memory of the lists of the slot's last one.
+    PendingUnit fresh;
+    fresh.functions.swap(part.unit.functions);
+    fresh.ranges.swap(part.unit.ranges);
+    part.unit = std::move(fresh);
+    part.made = convert_unit(header, part.unit);
+    written_.end_unit_apart(part.ranges);
+}
+
+void Conversion::write_lines_apart(PendingUnit& unit, UnitPart& part) {
+    part.text.clear();
+    part.lineCount = 0;
+    files_.set_target(part.text, part.text, part.symbolCount, part.lineCount);
+    lines_.write_unit(unit);
 }
 
 void Conversion::walk_dies(const DwarfUnit& unit, const DieInfo& root) {
@@ -482,9 +613,11 @@ void Conversion::qualify(std::string& name, const DwarfUnit& unit, const Entity&
 // before; false then.
 bool Conversion::write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass) {
     const uint32_t address = static_cast<uint32_t>(value);
-    if (!written_.first_time(address, cut(name, e.external ? kNameLength : kStaticLength))) return false;
+    const uint64_t h = WrittenLines::digest(address, cut(name, e.external ? kNameLength : kStaticLength));
+    if (!(apart_ ? written_.first_in_unit(h, address) : written_.first_time(h, address))) return false;
     if (e.external) files_.external_symbol(address, name, sizeClass);
     else files_.static_symbol(address, name, sizeClass);
+    if (apart_) marks_->push_back({h, address, kNoFunction, marks_end()});
     return true;
 }
 
@@ -525,6 +658,7 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
     f.hasDeclFile = e.hasDeclFile;
     f.declFile = e.declFile;
     f.declUnit = e.declUnit;
+    if (apart_) marks_->back().function = static_cast<uint32_t>(unit_->functions.size());
     unit_->functions.push_back(f);
     unit_->functionAtZero = unit_->functionAtZero || value == 0;
     list_entity(unit, die, e, true, value, e.external ? "external" : "static", true);
@@ -594,6 +728,150 @@ void Conversion::list_entity_row(const DwarfUnit& unit, const DieInfo& die, cons
     print_entity_row(entityOut_, row);
 }
 
+// The conversion on several threads. Each worker walks whole units into
+// parts of its own: their symbol-file lines, with what the merge needs to
+// drop the lines an earlier unit wrote, and their functions. The parts are
+// merged in unit order, so the files are the same as one thread writes.
+// Then each worker writes whole units' line records, again put in the line
+// file in unit order.
+class ParallelConversion {
+public:
+    ParallelConversion(RunState& state, const DwarfInput& input, std::string_view prefix)
+        : state_(state), input_(input), prefix_(prefix),
+          written_(input.symbolCount, &input.allocated) {}
+
+    // False, with nothing written, for an input one thread converts as
+    // fast: fewer than two units, or a unit too large to hold apart.
+    bool run();
+
+private:
+    // A unit whose .debug_info is larger than this is walked by one thread:
+    // a part holds a few times that much text while it waits for the merge.
+    static constexpr uint64_t kLargestUnitApart = 1u << 20;
+
+    void merge(UnitPart& part);
+    void drop_functions(PendingUnit& unit, const std::vector<bool>& dropped);
+
+    RunState& state_;
+    const DwarfInput& input_;
+    std::string_view prefix_;
+    WrittenLines written_;
+    std::vector<PendingUnit> units_;
+};
+
+bool ParallelConversion::run() {
+    const DwarfSections& sections = input_.sections;
+    if (!sections.info.present) return false;
+    // The unit headers; a fault in one is met, as one thread meets it, after
+    // the units before it.
+    std::vector<UnitHeader> headers;
+    std::exception_ptr headerFault;
+    try {
+        for (uint64_t offset = 0; offset < sections.info.size;) {
+            headers.push_back(decode_unit_header(sections, offset));
+            offset = headers.back().end;
+            if (headers.back().end - headers.back().offset > kLargestUnitApart) return false;
+        }
+    } catch (const MalformedInput&) {
+        headerFault = std::current_exception();
+    }
+    if (headers.size() < 2) return false;
+
+    WorkerPool& pool = *input_.pool;
+    const unsigned threads = pool.threads();
+    std::vector<std::unique_ptr<Conversion>> workers;
+    for (unsigned i = 0; i < threads; ++i) workers.push_back(std::make_unique<Conversion>(state_, input_, prefix_));
+    const size_t window = threads + 1;
+    std::unique_ptr<UnitPart[]> parts(new UnitPart[window]);
+
+    const size_t count = headers.size() + (headerFault ? 1 : 0);
+    pool.run_ordered(
+        count, window,
+        [&](size_t i, unsigned worker) {
+            if (i == headers.size()) std::rethrow_exception(headerFault);
+            workers[worker]->walk_apart(headers[i], parts[i % window]);
+        },
+        [&](size_t i) { merge(parts[i % window]); });
+    written_ = WrittenLines();  // freed before the line records need their memory
+
+    std::vector<uint64_t> entries;
+    size_t functions = 0;
+    for (const PendingUnit& unit : units_) functions += unit.functionCount;
+    entries.reserve(functions);
+    for (const PendingUnit& unit : units_) append_entries(unit, entries);
+    workers[0]->line_records().set_entries(std::move(entries));
+    for (unsigned i = 1; i < threads; ++i) workers[i]->line_records().share_entries(workers[0]->line_records());
+
+    TextOut& lines = state_.outputs->lines();
+    pool.run_ordered(
+        units_.size(), window,
+        [&](size_t i, unsigned worker) { workers[worker]->write_lines_apart(units_[i], parts[i % window]); },
+        [&](size_t i) {
+            UnitPart& part = parts[i % window];
+            lines.put_through(part.text.text());
+            state_.lineCount = static_cast<int16_t>(state_.lineCount + part.lineCount);  // 16-bit: wraps
+            units_[i] = PendingUnit();
+        });
+    return true;
+}
+
+// Puts a unit's lines in the symbol file, less those an earlier unit wrote,
+// and keeps its functions, less those whose line was dropped.
+void ParallelConversion::merge(UnitPart& part) {
+    if (!part.made) return;
+    TextOut& out = state_.outputs->symbols();
+    const std::string_view text = part.text.text();
+    size_t kept = part.marks.size();
+    if (!written_.overlaps_earlier(part.ranges)) {
+        out.put_through(text);
+        for (const WrittenMark& m : part.marks) written_.add_written(m.digest);
+    } else {
+        std::vector<bool> dropped(part.unit.functions.size(), false);
+        size_t begin = 0, lineStart = 0;
+        for (const WrittenMark& m : part.marks) {
+            if (written_.written_earlier(m.digest, m.value)) {
+                out.put(text.substr(begin, lineStart - begin));
+                begin = m.end;
+                --kept;
+                if (m.function != kNoFunction) dropped[m.function] = true;
+            } else {
+                written_.add_written(m.digest);
+            }
+            lineStart = m.end;
+        }
+        out.put(text.substr(begin));
+        drop_functions(part.unit, dropped);
+    }
+    written_.add_ranges(part.ranges);
+    state_.symbolCount = static_cast<int16_t>(state_.symbolCount + kept);  // 16-bit: wraps
+    pack_functions(part.unit);
+    // The lists, empty now, keep their memory for the slot's next unit.
+    std::vector<PendingFunction> functions;
+    std::vector<AddressRange> ranges;
+    functions.swap(part.unit.functions);
+    ranges.swap(part.unit.ranges);
+    units_.push_back(std::move(part.unit));
+    part.unit.functions.swap(functions);
+    part.unit.ranges.swap(ranges);
+}
+
+void ParallelConversion::drop_functions(PendingUnit& unit, const std::vector<bool>& dropped) {
+    std::vector<PendingFunction> functions;
+    std::vector<AddressRange> ranges;
+    unit.functionAtZero = false;
+    for (size_t i = 0; i < unit.functions.size(); ++i) {
+        if (dropped[i]) continue;
+        PendingFunction f = unit.functions[i];
+        const uint32_t first = static_cast<uint32_t>(ranges.size());
+        for (uint32_t k = 0; k < f.rangeCount; ++k) ranges.push_back(unit.ranges[f.firstRange + k]);
+        f.firstRange = first;
+        functions.push_back(f);
+        unit.functionAtZero = unit.functionAtZero || f.value == 0;
+    }
+    unit.functions.swap(functions);
+    unit.ranges.swap(ranges);
+}
+
 }  // namespace
 
 std::string_view decide_label_prefix(const DwarfInput& input) {
@@ -641,6 +919,8 @@ std::string_view decide_label_prefix(const DwarfInput& input) {
 void convert_dwarf(RunState& state, const DwarfInput& input, TextOut* listing) {
     const std::string_view prefix = decide_label_prefix(input);
     if (listing) listing->put("Label prefix: \"").put(prefix).put("\"\n\n");
+    // The listing shows each unit's entities as one walk meets them.
+    if (!listing && input.pool && input.pool->threads() > 1 && ParallelConversion(state, input, prefix).run()) return;
     Conversion(state, input, listing, prefix).run();
 }
 

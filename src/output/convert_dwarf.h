@@ -15,6 +15,7 @@ namespace dravont {
 
 struct RunState;
 class TextOut;
+class WorkerPool;
 
 // A section the executable occupies in the target's memory (SHF_ALLOC,
 // non-empty): what the linker kept lies in one of these.
@@ -38,6 +39,10 @@ struct DwarfInput {
     // The number of entries of the symbol table: about the number of
     // symbol-file lines, for sizing the table that keeps them unique.
     uint64_t symbolCount = 0;
+    // Threads the conversion may use, none but the calling one without a
+    // pool; with one, symbolsAt and hasSymbolAt may be asked from several
+    // threads at once.
+    WorkerPool* pool = nullptr;
 };
 
 // Writes both files through state.outputs and advances the counters. With

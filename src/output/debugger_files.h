@@ -19,32 +19,43 @@ namespace dravont {
 
 class DebuggerFiles {
 public:
-    explicit DebuggerFiles(RunState& state)
-        : state_(state), symbols_(state.outputs->symbols()), lines_(state.outputs->lines()) {}
+    explicit DebuggerFiles(RunState& state) {
+        set_target(state.outputs->symbols(), state.outputs->lines(), state.symbolCount, state.lineCount);
+    }
+    // A writer with no target yet: set_target gives it one.
+    DebuggerFiles() = default;
+    // Writes into the given texts and counts into the given counters from
+    // now on: a part of the files made apart from them, put in place later.
+    void set_target(TextOut& symbols, TextOut& lines, int16_t& symbolCount, int16_t& lineCount) {
+        symbols_ = &symbols;
+        lines_ = &lines;
+        symbolCount_ = &symbolCount;
+        lineCount_ = &lineCount;
+    }
 
     void external_symbol(uint32_t value, std::string_view name, std::string_view sizeClass) {
         if (sizeClass.size() <= kClassWidth) return symbol_line(value, name, 32, sizeClass);
-        symbols_.hex(value, 8).put(' ').left(name, 32, 32).put("                                  ");
+        symbols_->hex(value, 8).put(' ').left(name, 32, 32).put("                                  ");
         end_symbol(sizeClass);
     }
     void static_symbol(uint32_t value, std::string_view qualifiedName, std::string_view sizeClass) {
         if (sizeClass.size() <= kClassWidth) return symbol_line(value, qualifiedName, 65, sizeClass);
-        symbols_.hex(value, 8).put(' ').left(qualifiedName, 65, 65).put(' ');
+        symbols_->hex(value, 8).put(' ').left(qualifiedName, 65, 65).put(' ');
         end_symbol(sizeClass);
     }
-    void file_marker(std::string_view name) { lines_.put("**** ").put(name).put('\n'); }
+    void file_marker(std::string_view name) { lines_->put("**** ").put(name).put('\n'); }
     void line_record(uint32_t address, uint32_t line) {
         if (line < TextOut::field_limit(5)) {  // the usual record: 15 characters in one go
-            char* p = lines_.reserve(15);
+            char* p = lines_->reserve(15);
             put_hex8(p, address);
             p[8] = ' ';
             put_dec5(p + 9, line);
             p[14] = '\n';
-            lines_.advance(15);
+            lines_->advance(15);
         } else {
-            lines_.hex(address, 8).put(' ').dec(line, 5).put('\n');
+            lines_->hex(address, 8).put(' ').dec(line, 5).put('\n');
         }
-        ++state_.lineCount;  // 16-bit: wraps past 32767
+        ++*lineCount_;  // 16-bit: wraps past 32767
     }
 
 private:
@@ -55,25 +66,26 @@ private:
     // The usual symbol line (a size class that fits its field): blanks
     // first, then value, name and size class put in place, in one go.
     void symbol_line(uint32_t value, std::string_view name, size_t nameWidth, std::string_view sizeClass) {
-        char* p = symbols_.reserve(kSymbolLine);
+        char* p = symbols_->reserve(kSymbolLine);
         std::memset(p + 8, ' ', kSymbolLine - 9);
         put_hex8(p, value);
         if (name.size() > nameWidth) name = name.substr(0, nameWidth);
         if (!name.empty()) std::memcpy(p + 9, name.data(), name.size());  // an empty view may hold null
         if (!sizeClass.empty()) std::memcpy(p + kClassColumn, sizeClass.data(), sizeClass.size());
         p[kSymbolLine - 1] = '\n';
-        symbols_.advance(kSymbolLine);
-        ++state_.symbolCount;  // 16-bit: wraps past 32767
+        symbols_->advance(kSymbolLine);
+        ++*symbolCount_;  // 16-bit: wraps past 32767
     }
 
     void end_symbol(std::string_view sizeClass) {
-        symbols_.left(sizeClass, 6).put('\n');
-        ++state_.symbolCount;  // 16-bit: wraps past 32767
+        symbols_->left(sizeClass, 6).put('\n');
+        ++*symbolCount_;  // 16-bit: wraps past 32767
     }
 
-    RunState& state_;
-    TextOut& symbols_;
-    TextOut& lines_;
+    TextOut* symbols_ = nullptr;
+    TextOut* lines_ = nullptr;
+    int16_t* symbolCount_ = nullptr;
+    int16_t* lineCount_ = nullptr;
 };
 
 }  // namespace dravont

@@ -299,22 +299,24 @@ void LineRecords::set_entries(std::vector<uint64_t> entries) {
     }
     if (!std::is_sorted(entries.begin(), entries.end())) std::sort(entries.begin(), entries.end());
     entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
-    entries_ = std::move(entries);
+    entries_ = std::make_shared<const std::vector<uint64_t>>(std::move(entries));
 }
 
 // A range ends no later than the lowest entry of another written function
 // above its start: code that was not relaxed never reaches one.
 void LineRecords::clip_ranges(PendingUnit& unit) const {
-    auto it = entries_.begin();
+    if (!entries_) return;
+    const std::vector<uint64_t>& entries = *entries_;
+    auto it = entries.begin();
     for (const PendingFunction& f : unit.functions) {
         for (uint32_t k = 0; k < f.rangeCount; ++k) {
             AddressRange& range = unit.ranges[f.firstRange + k];
             // The first entry above the range's start.
-            it = lower_bound_near(entries_.begin(), entries_.end(), it, range.low,
+            it = lower_bound_near(entries.begin(), entries.end(), it, range.low,
                                   [](uint64_t entry, uint64_t low) { return entry <= low; });
             auto above = it;
-            if (above != entries_.end() && *above == f.value) ++above;
-            if (above != entries_.end() && *above < range.high) range.high = *above;
+            if (above != entries.end() && *above == f.value) ++above;
+            if (above != entries.end() && *above < range.high) range.high = *above;
         }
     }
 }

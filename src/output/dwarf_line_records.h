@@ -71,6 +71,8 @@ public:
 
     // Takes the entries of every written function, for the ends of ranges.
     void set_entries(std::vector<uint64_t> entries);
+    // Reads the entries `other` took, which must outlive this.
+    void share_entries(const LineRecords& other) { entries_ = other.entries_; }
     // Writes the unit's markers and records, and in debug mode its listing.
     void write_unit(PendingUnit& unit);
     // The full paths of the files of the line table of the unit at `offset`,
@@ -84,7 +86,7 @@ private:
     DebuggerFiles& files_;
     TextOut* listing_;
     const std::vector<AllocatedSection>& allocated_;
-    std::vector<uint64_t> entries_;  // sorted, unique
+    std::shared_ptr<const std::vector<uint64_t>> entries_;  // sorted, unique
     std::vector<std::pair<uint64_t, std::vector<std::string>>> paths_;
     // The lists write_unit fills for each unit, kept with their memory.
     struct Buffers;

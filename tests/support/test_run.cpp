@@ -7,7 +7,7 @@
 namespace coff_test {
 
 RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug, const std::string& inputName,
-                        std::vector<uint64_t>* entryLog) {
+                        std::vector<uint64_t>* entryLog, unsigned threads) {
     dravont::TextOut out;
     dravont::MemoryOutputs files;
     dravont::RunState state(out);
@@ -17,6 +17,7 @@ RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug, const std
     state.image.assign(image);
     state.outputs = &files;
     state.lineEntryLog = entryLog;
+    state.threads = threads;
     RunResult result;
     result.status = dravont::convert_image(state);
     result.out = out.take();

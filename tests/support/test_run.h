@@ -16,10 +16,10 @@ struct RunResult {
 };
 
 // When `entryLog` is given, the offsets of the line-number entries written
-// are appended to it.
+// are appended to it. `threads` as RunState::threads (0: the machine's).
 RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug,
                         const std::string& inputName = "test.coff",
-                        std::vector<uint64_t>* entryLog = nullptr);
+                        std::vector<uint64_t>* entryLog = nullptr, unsigned threads = 0);
 
 // Standard output from the file header on: what follows the two load dumps.
 std::string after_dumps(const std::string& out);

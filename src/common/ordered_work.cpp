@@ -1,0 +1,167 @@
+#include "common/ordered_work.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <system_error>
+
+namespace dravont {
+
+namespace {
+
+// How long a thread with nothing to do stays awake before it sleeps.
+constexpr std::chrono::milliseconds kAwake{20};
+
+// Waits until `ready()` holds: awake for kAwake, then asleep on `wake` under
+// `mutex` (whoever makes ready() true notifies `wake` after taking `mutex`).
+template <typename Ready>
+void wait_until(Ready ready, std::mutex& mutex, std::condition_variable& wake) {
+    const auto until = std::chrono::steady_clock::now() + kAwake;
+    for (unsigned n = 0; !ready(); ++n) {
+        if (n % 64 == 63 && std::chrono::steady_clock::now() > until) {
+            std::unique_lock<std::mutex> lock(mutex);
+            wake.wait(lock, ready);
+            return;
+        }
+        std::this_thread::yield();
+    }
+}
+
+}  // namespace
+
+// One run of ordered work, shared by the threads that take its items.
+class OrderedRun {
+public:
+    OrderedRun(size_t count, size_t window, const std::function<void(size_t, unsigned)>& work,
+               const std::function<void(size_t)>& commit)
+        : count_(count), window_(window), work_(work), commit_(commit), done_(window, false), errors_(window) {}
+
+    void worker(unsigned id) {
+        for (;;) {
+            const size_t item = next_.fetch_add(1);
+            if (item >= count_) return;
+            // The item's slot is free once the item `window` before it is
+            // committed.
+            wait_until([&] { return stop_.load() || item < committed_.load() + window_; }, mutex_, free_);
+            if (stop_.load()) return;
+            std::exception_ptr error;
+            try {
+                work_(item, id);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::unique_lock<std::mutex> lock(mutex_);
+            done_[item % window_] = true;
+            errors_[item % window_] = error;
+            // One thread commits at a time; an item finished meanwhile is
+            // seen by the committing thread's next look, made under the lock.
+            if (!committing_) commit_ready(lock);
+        }
+    }
+
+    void rethrow() const {
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    void commit_ready(std::unique_lock<std::mutex>& lock) {
+        committing_ = true;
+        for (size_t item = committed_.load(); !stop_.load() && item < count_ && done_[item % window_];
+             item = committed_.load()) {
+            std::exception_ptr error = errors_[item % window_];
+            if (!error) {
+                lock.unlock();
+                try {
+                    commit_(item);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                lock.lock();
+            }
+            done_[item % window_] = false;
+            errors_[item % window_] = nullptr;
+            if (error) {
+                failure_ = error;
+                stop_.store(true);
+            } else {
+                committed_.store(item + 1);
+            }
+            free_.notify_all();
+        }
+        committing_ = false;
+    }
+
+    const size_t count_;
+    const size_t window_;
+    const std::function<void(size_t, unsigned)>& work_;
+    const std::function<void(size_t)>& commit_;
+    std::atomic<size_t> next_{0};       // the next item to work on
+    std::atomic<size_t> committed_{0};  // items committed
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable free_;  // a slot was freed, or the run stopped
+    bool committing_ = false;
+    std::vector<bool> done_;
+    std::vector<std::exception_ptr> errors_;
+    std::exception_ptr failure_;
+};
+
+WorkerPool::WorkerPool(unsigned threads) {
+    for (unsigned id = 1; id < threads; ++id) {
+        try {
+            helpers_.emplace_back([this, id] { helper(id); });
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: those running do the work
+        }
+    }
+}
+
+WorkerPool::~WorkerPool() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_.store(true);
+    }
+    wake_.notify_all();
+    for (std::thread& t : helpers_) t.join();
+}
+
+void WorkerPool::helper(unsigned id) {
+    uint64_t seen = 0;
+    for (;;) {
+        wait_until([&] { return stopping_.load() || generation_.load() != seen; }, mutex_, wake_);
+        if (stopping_.load()) return;
+        seen = generation_.load();
+        run_->worker(id);
+        busy_.fetch_sub(1);
+    }
+}
+
+void WorkerPool::run_ordered(size_t count, size_t window, const std::function<void(size_t, unsigned)>& work,
+                             const std::function<void(size_t)>& commit) {
+    if (helpers_.empty() || count <= 1) {
+        for (size_t i = 0; i < count; ++i) {
+            work(i, 0);
+            commit(i);
+        }
+        return;
+    }
+    OrderedRun run(count, std::max<size_t>(window, threads()), work, commit);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        run_ = &run;
+        busy_.store(static_cast<unsigned>(helpers_.size()));
+        generation_.fetch_add(1);
+    }
+    wake_.notify_all();
+    run.worker(0);
+    // The helpers leave the run once no item is left; wait for the last.
+    while (busy_.load() != 0) std::this_thread::yield();
+    run.rethrow();
+}
+
+unsigned worker_threads(unsigned limit) {
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return std::max(1u, std::min(hardware == 0 ? 1u : hardware, limit));
+}
+
+}  // namespace dravont
