@@ -65,19 +65,19 @@ public:
 
     // False when the same value and name were written before.
     bool first_time(uint64_t h, uint32_t value) {
-        if (unit_.contains(h)) return false;
+        if (in_unit(h, value)) return false;
         if (earlier(value) && all_.contains(h)) return false;
-        unit_.insert(h);
-        extend_range(value);
-        if (unit_.count() >= kUnitLines) end_unit();  // a huge unit goes over in parts
+        add_to_unit(h, value);
+        if (unit_.count() + unitNew_.size() >= kUnitLines) end_unit();  // a huge unit goes over in parts
         return true;
     }
 
     // The walk of a unit has ended: its lines join the earlier ones.
     void end_unit() {
-        all_.reserve(all_.count() + unit_.count(), expected_);
+        all_.reserve(all_.count() + unit_.count() + unitNew_.size(), expected_);
         all_.insert_all(unit_);
-        unit_.clear();
+        all_.insert_batch(unitNew_.data(), unitNew_.size());
+        clear_unit();
         for (const Range& r : unitRanges_) add_earlier(r);
         unitRanges_.clear();
     }
@@ -85,15 +85,14 @@ public:
     // A unit walked apart from the others: false when the unit wrote the
     // same line before.
     bool first_in_unit(uint64_t h, uint32_t value) {
-        if (unit_.contains(h)) return false;
-        unit_.insert(h);
-        extend_range(value);
+        if (in_unit(h, value)) return false;
+        add_to_unit(h, value);
         return true;
     }
     // Ends such a unit: its lines are forgotten, the ranges they lie in
     // handed over.
     void end_unit_apart(std::vector<Range>& ranges) {
-        unit_.clear();
+        clear_unit();
         ranges.swap(unitRanges_);
         unitRanges_.clear();
     }
@@ -135,6 +134,40 @@ public:
 private:
     static constexpr size_t kUnitLines = 1 << 16;  // the unit's table stays within a megabyte
 
+    // A repeated line has its first one's value. The unit's values set two
+    // bits each in a filter small enough to stay in the first-level cache;
+    // a value that finds both bits clear is new to the unit, which is most
+    // of them, and only the others are looked up in the unit's table, far
+    // larger and slow to reach. Digests of new lines wait in unitNew_ and
+    // go into the table together when a lookup needs them there.
+    static constexpr unsigned kFilterBits = 17;
+    static std::pair<size_t, size_t> filter_bits(uint32_t value) {
+        const uint64_t k = value * 0x9E3779B97F4A7C15ull;
+        return {static_cast<size_t>(k >> (64 - kFilterBits)), static_cast<size_t>(k >> 20) & ((1u << kFilterBits) - 1)};
+    }
+    bool in_unit(uint64_t h, uint32_t value) {
+        if (unitFilter_.empty()) return false;
+        const auto [a, b] = filter_bits(value);
+        if (!(unitFilter_[a / 64] >> (a % 64) & 1) || !(unitFilter_[b / 64] >> (b % 64) & 1)) return false;
+        unit_.reserve(unit_.count() + unitNew_.size(), 0);
+        unit_.insert_batch(unitNew_.data(), unitNew_.size());
+        unitNew_.clear();
+        return unit_.contains(h);
+    }
+    void add_to_unit(uint64_t h, uint32_t value) {
+        if (unitFilter_.empty()) unitFilter_.assign((size_t{1} << kFilterBits) / 64, 0);
+        const auto [a, b] = filter_bits(value);
+        unitFilter_[a / 64] |= uint64_t{1} << (a % 64);
+        unitFilter_[b / 64] |= uint64_t{1} << (b % 64);
+        unitNew_.push_back(h);
+        extend_range(value);
+    }
+    void clear_unit() {
+        if (unit_.count() != 0) unit_.clear();
+        unitNew_.clear();
+        std::fill(unitFilter_.begin(), unitFilter_.end(), 0);
+    }
+
     // Digests eight to a 64-byte bucket, filled up to seven eighths.
     class Table {
     public:
@@ -172,20 +205,25 @@ private:
             constexpr size_t kBatch = 64;
             uint64_t batch[kBatch];
             size_t n = 0;
-            auto flush = [&] {
-#if defined(__GNUC__)
-                for (size_t i = 0; i < n; ++i) __builtin_prefetch(slots_.data() + bucket_of(batch[i]) * kBucket);
-#endif
-                for (size_t i = 0; i < n; ++i) place(batch[i]);
-                count_ += n;
-                n = 0;
-            };
             for (uint64_t h : other.slots_) {
                 if (h == 0) continue;
                 batch[n++] = h;
-                if (n == kBatch) flush();
+                if (n == kBatch) insert_batch(batch, n), n = 0;
             }
-            flush();
+            insert_batch(batch, n);
+        }
+        // Digests not there yet, in batches whose cache misses overlap; the
+        // caller has made room for them.
+        void insert_batch(const uint64_t* digests, size_t count) {
+            constexpr size_t kBatch = 64;
+            for (size_t at = 0; at < count; at += kBatch) {
+                const size_t n = std::min(kBatch, count - at);
+#if defined(__GNUC__)
+                for (size_t i = 0; i < n; ++i) __builtin_prefetch(slots_.data() + bucket_of(digests[at + i]) * kBucket);
+#endif
+                for (size_t i = 0; i < n; ++i) place(digests[at + i]);
+                count_ += n;
+            }
         }
         void clear() {
             std::fill(slots_.begin(), slots_.end(), 0);
@@ -248,6 +286,8 @@ private:
     const std::vector<AllocatedSection>* sections_ = nullptr;
     uint64_t expected_ = 0;
     Table unit_;
+    std::vector<uint64_t> unitNew_;     // the unit's digests not yet in unit_
+    std::vector<uint64_t> unitFilter_;  // two bits a value of the unit's lines
     Table all_;
     std::vector<Range> unitRanges_;  // by section
     std::vector<Range> earlier_;     // sorted, disjoint
@@ -334,6 +374,7 @@ private:
     void qualify(std::string& name, const DwarfUnit& unit, const Entity& e);
     std::string_view file_scope(const DwarfUnit& unit, const Entity& e);
     bool write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass);
+    void write_line(const Entity& e, uint32_t address, const std::string& name, const char* sizeClass);
     // Every entity passes here; only the listing does anything with it, so
     // the test stays in line at the callers.
     void list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e, bool hasAddress,
@@ -357,7 +398,6 @@ private:
     const bool apart_ = false;  // a worker
     std::vector<WrittenMark>* marks_ = nullptr;  // a worker's, of the unit being walked
     TextOut* partSymbols_ = nullptr;             // and its symbol-file lines
-    size_t marks_end() const { return partSymbols_->text().size(); }
     std::vector<PendingUnit> units_;  // their functions packed
     std::vector<PendingFunction> functions_;
     std::vector<AddressRange> ranges_;
@@ -615,10 +655,14 @@ bool Conversion::write_symbol(const Entity& e, uint64_t value, const std::string
     const uint32_t address = static_cast<uint32_t>(value);
     const uint64_t h = WrittenLines::digest(address, cut(name, e.external ? kNameLength : kStaticLength));
     if (!(apart_ ? written_.first_in_unit(h, address) : written_.first_time(h, address))) return false;
+    write_line(e, address, name, sizeClass);
+    if (apart_) marks_->push_back({h, address, kNoFunction, partSymbols_->text().size()});
+    return true;
+}
+
+void Conversion::write_line(const Entity& e, uint32_t address, const std::string& name, const char* sizeClass) {
     if (e.external) files_.external_symbol(address, name, sizeClass);
     else files_.static_symbol(address, name, sizeClass);
-    if (apart_) marks_->push_back({h, address, kNoFunction, marks_end()});
-    return true;
 }
 
 void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
