@@ -103,10 +103,27 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
 
 void AbbrevTable::add_plan(Abbrev& a, bool read) {
     const uint32_t first = static_cast<uint32_t>(steps_.size());
+    auto add = [&](AbbrevStep::Op op, uint32_t value) {
+        AbbrevStep step;
+        step.op = op;
+        step.value = value;
+        steps_.push_back(step);
+    };
     for (uint32_t i = 0; i < a.attrCount; ++i) {
         const AbbrevAttr& attr = attrs_[a.firstAttr + i];
-        if (attr.size == FormSize::Other || (read && die_keeps_attribute(attr.name))) {
-            steps_.push_back({AbbrevStep::Attribute, i});
+        if (attr.size == FormSize::Other) {
+            add(AbbrevStep::Slow, i);
+            continue;
+        }
+        const uint8_t slot = read ? die_slot(attr.name) : 0;
+        if (slot != 0) {
+            // form_size knows no form above 0xFF, so the form fits the step.
+            AbbrevStep step;
+            step.op = AbbrevStep::Keep;
+            step.slot = slot;
+            step.form = static_cast<uint8_t>(attr.form);
+            step.value = i;
+            steps_.push_back(step);
             continue;
         }
         if (attr.size == FormSize::Fixed) {
@@ -114,7 +131,7 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
             if (steps_.size() > first && steps_.back().op == AbbrevStep::Fixed && steps_.back().value < kLongestRun) {
                 steps_.back().value += attr.bytes;
             } else {
-                steps_.push_back({AbbrevStep::Fixed, attr.bytes});
+                add(AbbrevStep::Fixed, attr.bytes);
             }
             continue;
         }
@@ -130,7 +147,7 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
             case FormSize::BlockUleb: op = AbbrevStep::BlockUleb; break;
             default: break;  // Uleb
         }
-        steps_.push_back({op, 0});
+        add(op, 0);
     }
     const uint32_t count = static_cast<uint32_t>(steps_.size()) - first;
     if (read) {

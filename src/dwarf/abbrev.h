@@ -31,15 +31,22 @@ struct AbbrevAttr {
 
 // One step of a DIE's plan: runs of values whose sizes are known in advance
 // are stepped over at once; any other value is stepped over by its form, or
-// decoded (Attribute) when the DIE is read and DieInfo keeps the attribute.
+// decoded (Keep) when the DIE is read and DieInfo keeps the attribute. A plan
+// runs without exceptions: a value that would pass the end of the data, or a
+// Slow step (a form decoded only value by value: DW_FORM_indirect, or one
+// refused), stops it, and the DIE is read again value by value, failing
+// where the data ends.
 struct AbbrevStep {
-    enum Op : uint8_t { Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb, Attribute };
+    enum Op : uint8_t { Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb, Keep, Slow };
     Op op;
-    uint32_t value;  // Fixed: the bytes; Attribute: the attribute's index in the abbreviation
+    uint8_t slot = 0;  // Keep: the field of DieInfo (die_slot)
+    uint8_t form = 0;  // Keep: the attribute's form; every form a plan decodes is below 0x100
+    uint32_t value = 0;  // Fixed: the bytes; Keep: the attribute's index in the abbreviation
 };
 
-// The attributes DieInfo keeps (debug_info.cpp): read plans decode those.
-bool die_keeps_attribute(uint16_t name);
+// The field of DieInfo an attribute fills (debug_info.cpp); 0 for the
+// attributes the conversion never reads, which plans step over.
+uint8_t die_slot(uint16_t name);
 
 struct Abbrev {
     uint64_t code = 0;  // 0: no such abbreviation

@@ -1,5 +1,6 @@
 #include "dwarf/debug_info.h"
 
+#include <cstring>
 #include <string>
 
 #include "common/run_error.h"
@@ -412,37 +413,204 @@ namespace {
 
 }  // namespace
 
-bool die_keeps_attribute(uint16_t name) { return slot_of(name) != kNone; }
+uint8_t die_slot(uint16_t name) { return slot_of(name); }
+
+namespace {
+
+// The data after a DIE's code, read by its plan without exceptions: each
+// read that would pass `end` returns false instead, and the DIE is then read
+// again through ByteReader, which fails there with the usual message.
+struct Cursor {
+    const uint8_t* p;
+    const uint8_t* end;
+    bool big;
+
+    bool has(uint64_t n) const { return n <= static_cast<uint64_t>(end - p); }
+
+    // N bytes in the section's byte order; has(N) is checked by the caller.
+    template <unsigned N>
+    uint64_t take() {
+        uint64_t v = 0;
+        if (big) {
+            for (unsigned i = 0; i < N; ++i) v = v << 8 | p[i];
+        } else {
+            for (unsigned i = N; i-- > 0;) v = v << 8 | p[i];
+        }
+        p += N;
+        return v;
+    }
+    template <unsigned N>
+    bool fixed(uint64_t& v) {
+        if (!has(N)) return false;
+        v = take<N>();
+        return true;
+    }
+    // An address or offset of 1, 2, 4 or 8 bytes (the unit header checked the size).
+    bool sized(uint8_t bytes, uint64_t& v) {
+        switch (bytes) {
+            case 1: return fixed<1>(v);
+            case 2: return fixed<2>(v);
+            case 4: return fixed<4>(v);
+            case 8: return fixed<8>(v);
+            default: return false;
+        }
+    }
+    bool skip(uint64_t n) {
+        if (!has(n)) return false;
+        p += n;
+        return true;
+    }
+
+    // LEB128 as ByteReader decodes it; a value it refuses stops the plan.
+    bool uleb(uint64_t& v) {
+        if (p != end && *p < 0x80) {
+            v = *p++;
+            return true;
+        }
+        return uleb_long(v);
+    }
+    bool uleb_long(uint64_t& v) {
+        uint64_t value = 0;
+        const uint8_t* q = p;
+        for (unsigned shift = 0;; shift += 7) {
+            if (shift >= 70 || q == end) return false;
+            const uint8_t byte = *q++;
+            const uint64_t bits = byte & 0x7F;
+            if (shift == 63 && bits > 1) return false;
+            if (shift < 64) value |= bits << shift;
+            else if (bits != 0) return false;
+            if ((byte & 0x80) == 0) break;
+        }
+        p = q;
+        v = value;
+        return true;
+    }
+    bool sleb(uint64_t& v) {
+        uint64_t value = 0;
+        unsigned shift = 0;
+        uint8_t byte = 0;
+        const uint8_t* q = p;
+        do {
+            if (shift >= 70 || q == end) return false;
+            byte = *q++;
+            if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
+            shift += 7;
+        } while (byte & 0x80);
+        if (shift < 64 && (byte & 0x40)) value |= ~uint64_t{0} << shift;
+        p = q;
+        v = value;
+        return true;
+    }
+    bool cstr(std::string_view& text) {
+        const void* nul = std::memchr(p, 0, static_cast<size_t>(end - p));
+        if (!nul) return false;
+        const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p);
+        text = std::string_view(reinterpret_cast<const char*>(p), length);
+        p += length + 1;
+        return true;
+    }
+    bool block(uint64_t length, FormValue& v) {
+        if (!has(length)) return false;
+        v.cls = FormValue::Block;
+        v.block = p;
+        v.value = length;
+        p += length;
+        return true;
+    }
+};
+
+// The value of a kept attribute, as read_form decodes it; false when it
+// does not fit in the data or its form is one only read_form handles.
+[[gnu::always_inline]] inline bool read_value(Cursor& c, uint8_t form, int64_t implicitConst,
+                                              const UnitHeader& unit, FormValue& v) {
+    uint64_t n = 0;
+    switch (form) {
+        case DW_FORM_addr: v.cls = FormValue::Address; return c.sized(unit.addressSize, v.value);
+        case DW_FORM_addrx: v.cls = FormValue::AddressIndex; return c.uleb(v.value);
+        case DW_FORM_addrx1: v.cls = FormValue::AddressIndex; return c.fixed<1>(v.value);
+        case DW_FORM_addrx2: v.cls = FormValue::AddressIndex; return c.fixed<2>(v.value);
+        case DW_FORM_addrx3: v.cls = FormValue::AddressIndex; return c.fixed<3>(v.value);
+        case DW_FORM_addrx4: v.cls = FormValue::AddressIndex; return c.fixed<4>(v.value);
+        case DW_FORM_block1: return c.fixed<1>(n) && c.block(n, v);
+        case DW_FORM_block2: return c.fixed<2>(n) && c.block(n, v);
+        case DW_FORM_block4: return c.fixed<4>(n) && c.block(n, v);
+        case DW_FORM_block:
+        case DW_FORM_exprloc: return c.uleb(n) && c.block(n, v);
+        case DW_FORM_data1: return c.fixed<1>(v.value);
+        case DW_FORM_data2: return c.fixed<2>(v.value);
+        case DW_FORM_data4: return c.fixed<4>(v.value);
+        case DW_FORM_data8: return c.fixed<8>(v.value);
+        case DW_FORM_data16: return c.block(16, v);
+        case DW_FORM_udata: return c.uleb(v.value);
+        case DW_FORM_sdata: v.cls = FormValue::Signed; return c.sleb(v.value);
+        case DW_FORM_implicit_const: v.cls = FormValue::Signed; v.value = static_cast<uint64_t>(implicitConst); return true;
+        case DW_FORM_flag:
+            v.cls = FormValue::Flag;
+            if (!c.fixed<1>(n)) return false;
+            v.value = n != 0;
+            return true;
+        case DW_FORM_flag_present: v.cls = FormValue::Flag; v.value = 1; return true;
+        case DW_FORM_string: v.cls = FormValue::String; return c.cstr(v.text);
+        case DW_FORM_strp: v.cls = FormValue::StrOffset; return c.fixed<4>(v.value);
+        case DW_FORM_line_strp: v.cls = FormValue::LineStrOffset; return c.fixed<4>(v.value);
+        case DW_FORM_strx: v.cls = FormValue::StrIndex; return c.uleb(v.value);
+        case DW_FORM_strx1: v.cls = FormValue::StrIndex; return c.fixed<1>(v.value);
+        case DW_FORM_strx2: v.cls = FormValue::StrIndex; return c.fixed<2>(v.value);
+        case DW_FORM_strx3: v.cls = FormValue::StrIndex; return c.fixed<3>(v.value);
+        case DW_FORM_strx4: v.cls = FormValue::StrIndex; return c.fixed<4>(v.value);
+        case DW_FORM_ref1: v.cls = FormValue::Reference; if (!c.fixed<1>(n)) return false; break;
+        case DW_FORM_ref2: v.cls = FormValue::Reference; if (!c.fixed<2>(n)) return false; break;
+        case DW_FORM_ref4: v.cls = FormValue::Reference; if (!c.fixed<4>(n)) return false; break;
+        case DW_FORM_ref8: v.cls = FormValue::Reference; if (!c.fixed<8>(n)) return false; break;
+        case DW_FORM_ref_udata: v.cls = FormValue::Reference; if (!c.uleb(n)) return false; break;
+        case DW_FORM_ref_addr:
+            v.cls = FormValue::Reference;
+            return unit.version == 2 ? c.sized(unit.addressSize, v.value) : c.fixed<4>(v.value);
+        case DW_FORM_sec_offset: v.cls = FormValue::SecOffset; return c.fixed<4>(v.value);
+        case DW_FORM_loclistx:
+        case DW_FORM_rnglistx: v.cls = FormValue::ListIndex; return c.uleb(v.value);
+        case DW_FORM_ref_sig8: v.cls = FormValue::Signature; return c.fixed<8>(v.value);
+        default: return false;
+    }
+    // The unit-relative references.
+    v.value = unit.offset + n;
+    return true;
+}
+
+}  // namespace
 
 bool DwarfUnit::run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const {
     const AbbrevStep* steps = abbrevs_->steps(die ? a.firstRead : a.firstSkip);
     const uint32_t count = die ? a.readSteps : a.skipSteps;
     const AbbrevAttr* attrs = abbrevs_->attrs(a);
+    Cursor c{span_.data + r.position(), span_.data + span_.size, sections_.order == ByteOrder::Big};
+    uint64_t n = 0;
+    std::string_view text;
     for (uint32_t i = 0; i < count; ++i) {
         const AbbrevStep& step = steps[i];
+        bool fits = true;
         switch (step.op) {
-            case AbbrevStep::Fixed:
-                if (step.value > r.remaining()) return false;
-                r.skip(step.value);
-                break;
-            case AbbrevStep::Address: r.skip(header_.addressSize); break;
-            case AbbrevStep::RefAddr: r.skip(refAddrSize_); break;
-            case AbbrevStep::Uleb: r.uleb(); break;
-            case AbbrevStep::Sleb: r.sleb(); break;
-            case AbbrevStep::String: r.cstr(); break;
-            case AbbrevStep::Block1: r.skip(r.u8()); break;
-            case AbbrevStep::Block2: r.skip(r.u16()); break;
-            case AbbrevStep::Block4: r.skip(r.u32()); break;
-            case AbbrevStep::BlockUleb: r.skip(r.uleb()); break;
-            case AbbrevStep::Attribute: {
-                const AbbrevAttr& attr = attrs[step.value];
-                if (!die) skip_value(r, attr);
-                else if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, *die, 0);
-                else store(slot_of(attr.name), read_form(r, attr.form, attr.implicitConst, header_), *die);
+            case AbbrevStep::Fixed: fits = c.skip(step.value); break;
+            case AbbrevStep::Address: fits = c.skip(header_.addressSize); break;
+            case AbbrevStep::RefAddr: fits = c.skip(refAddrSize_); break;
+            case AbbrevStep::Uleb: fits = c.uleb(n); break;
+            case AbbrevStep::Sleb: fits = c.sleb(n); break;
+            case AbbrevStep::String: fits = c.cstr(text); break;
+            case AbbrevStep::Block1: fits = c.fixed<1>(n) && c.skip(n); break;
+            case AbbrevStep::Block2: fits = c.fixed<2>(n) && c.skip(n); break;
+            case AbbrevStep::Block4: fits = c.fixed<4>(n) && c.skip(n); break;
+            case AbbrevStep::BlockUleb: fits = c.uleb(n) && c.skip(n); break;
+            case AbbrevStep::Keep: {
+                FormValue v;
+                fits = read_value(c, step.form, attrs[step.value].implicitConst, header_, v);
+                if (fits) store(step.slot, v, *die);
                 break;
             }
+            case AbbrevStep::Slow: fits = false; break;
         }
+        if (!fits) return false;
     }
+    r.seek(static_cast<uint64_t>(c.p - span_.data));
     return true;
 }
 

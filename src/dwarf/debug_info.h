@@ -162,8 +162,10 @@ private:
     }
     void skip_value(ByteReader& r, const AbbrevAttr& attr) const;
     // Steps through the DIE's attributes by its plan (with `die`, decoding
-    // the kept ones into it); false when a run of fixed-size values would
-    // pass the end of the data, for the caller to go value by value.
+    // the kept ones into it) and leaves `r` after them; false, with `die`
+    // partly filled, when a value would pass the end of the data or needs a
+    // slow step: the caller then reads value by value from the start, which
+    // fails where the data ends.
     bool run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const;
     void read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                         DieInfo& die, int depth) const;
