@@ -115,15 +115,9 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
             add(AbbrevStep::Slow, i);
             continue;
         }
-        const uint8_t slot = read ? die_slot(attr.name) : 0;
-        if (slot != 0) {
-            // form_size knows no form above 0xFF, so the form fits the step.
-            AbbrevStep step;
-            step.op = AbbrevStep::Keep;
-            step.slot = slot;
-            step.form = static_cast<uint8_t>(attr.form);
-            step.value = i;
-            steps_.push_back(step);
+        AbbrevStep keep;
+        if (read && die_keep_step(attr.name, attr.form, attr.implicitConst, keep)) {
+            steps_.push_back(keep);
             continue;
         }
         if (attr.size == FormSize::Fixed) {

@@ -30,23 +30,35 @@ struct AbbrevAttr {
 };
 
 // One step of a DIE's plan: runs of values whose sizes are known in advance
-// are stepped over at once; any other value is stepped over by its form, or
-// decoded (Keep) when the DIE is read and DieInfo keeps the attribute. A plan
-// runs without exceptions: a value that would pass the end of the data, or a
-// Slow step (a form decoded only value by value: DW_FORM_indirect, or one
-// refused), stops it, and the DIE is read again value by value, failing
-// where the data ends.
+// are stepped over at once, any other value is stepped over by its form, and
+// when the DIE is read, the values DieInfo keeps are decoded (the Keep ops).
+// A plan runs without exceptions: a value that would pass the end of the
+// data, or a Slow step (a form decoded only value by value: DW_FORM_indirect,
+// or one refused), stops it, and the DIE is read again value by value,
+// failing where the data ends.
 struct AbbrevStep {
-    enum Op : uint8_t { Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb, Keep, Slow };
-    Op op;
-    uint8_t slot = 0;  // Keep: the field of DieInfo (die_slot)
-    uint8_t form = 0;  // Keep: the attribute's form; every form a plan decodes is below 0x100
-    uint32_t value = 0;  // Fixed: the bytes; Keep: the attribute's index in the abbreviation
+    enum Op : uint8_t {
+        // Stepped over.
+        Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb,
+        // Kept: how the value is read. KeepConst takes `constant`
+        // (DW_FORM_implicit_const, DW_FORM_flag_present) and reads nothing.
+        KeepConst, Keep1, Keep2, Keep3, Keep4, Keep8, KeepAddress, KeepRefAddr, KeepUleb, KeepSleb,
+        KeepFlag, KeepString, KeepBlock1, KeepBlock2, KeepBlock4, KeepBlockUleb, Keep16,
+        Slow,
+    };
+    Op op = Slow;
+    uint8_t slot = 0;        // Keep ops: the field of DieInfo the value fills
+    uint8_t cls = 0;         // Keep ops: the class of the value's form (debug_info.cpp)
+    bool relative = false;   // Keep ops: a reference from the unit's start
+    uint32_t value = 0;      // Fixed: the bytes
+    int64_t constant = 0;    // KeepConst
 };
 
-// The field of DieInfo an attribute fills (debug_info.cpp); 0 for the
-// attributes the conversion never reads, which plans step over.
-uint8_t die_slot(uint16_t name);
+// The step that decodes attribute `name` of form `form` into its field of
+// DieInfo (debug_info.cpp); false for the attributes the conversion never
+// reads, which plans step over. `step` is Slow for a form only decoded value
+// by value.
+bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevStep& step);
 
 struct Abbrev {
     uint64_t code = 0;  // 0: no such abbreviation

@@ -153,14 +153,11 @@ uint64_t DwarfUnit::skip_die(const DieHead& head) const {
         const uint64_t end = header_.end & ~kTypesSectionBit;
         if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
             at += fixed_bytes(*a);
-        } else {
+        } else if (!run_plan<false>(at, *a, nullptr)) {
+            // Value by value, failing where read_die would.
             ByteReader r(span_, sections_.order, at);
-            if (!run_plan(r, *a, nullptr)) {
-                // Value by value, failing where read_die would.
-                r.seek(at);
-                const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-                for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
-            }
+            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+            for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
             at = r.position();
         }
     }
@@ -413,7 +410,67 @@ namespace {
 
 }  // namespace
 
-uint8_t die_slot(uint16_t name) { return slot_of(name); }
+bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevStep& step) {
+    const uint8_t slot = slot_of(name);
+    if (slot == kNone) return false;
+    step = AbbrevStep();
+    step.slot = slot;
+    // How read_form reads each form, and the class it gives the value.
+    using Op = AbbrevStep::Op;
+    auto set = [&](Op op, FormValue::Class cls) {
+        step.op = op;
+        step.cls = cls;
+    };
+    switch (form) {
+        case DW_FORM_addr: set(Op::KeepAddress, FormValue::Address); break;
+        case DW_FORM_addrx: set(Op::KeepUleb, FormValue::AddressIndex); break;
+        case DW_FORM_addrx1: set(Op::Keep1, FormValue::AddressIndex); break;
+        case DW_FORM_addrx2: set(Op::Keep2, FormValue::AddressIndex); break;
+        case DW_FORM_addrx3: set(Op::Keep3, FormValue::AddressIndex); break;
+        case DW_FORM_addrx4: set(Op::Keep4, FormValue::AddressIndex); break;
+        case DW_FORM_block1: set(Op::KeepBlock1, FormValue::Block); break;
+        case DW_FORM_block2: set(Op::KeepBlock2, FormValue::Block); break;
+        case DW_FORM_block4: set(Op::KeepBlock4, FormValue::Block); break;
+        case DW_FORM_block:
+        case DW_FORM_exprloc: set(Op::KeepBlockUleb, FormValue::Block); break;
+        case DW_FORM_data1: set(Op::Keep1, FormValue::Constant); break;
+        case DW_FORM_data2: set(Op::Keep2, FormValue::Constant); break;
+        case DW_FORM_data4: set(Op::Keep4, FormValue::Constant); break;
+        case DW_FORM_data8: set(Op::Keep8, FormValue::Constant); break;
+        case DW_FORM_data16: set(Op::Keep16, FormValue::Block); break;
+        case DW_FORM_udata: set(Op::KeepUleb, FormValue::Constant); break;
+        case DW_FORM_sdata: set(Op::KeepSleb, FormValue::Signed); break;
+        case DW_FORM_implicit_const:
+            set(Op::KeepConst, FormValue::Signed);
+            step.constant = implicitConst;
+            break;
+        case DW_FORM_flag: set(Op::KeepFlag, FormValue::Flag); break;
+        case DW_FORM_flag_present:
+            set(Op::KeepConst, FormValue::Flag);
+            step.constant = 1;
+            break;
+        case DW_FORM_string: set(Op::KeepString, FormValue::String); break;
+        case DW_FORM_strp: set(Op::Keep4, FormValue::StrOffset); break;
+        case DW_FORM_line_strp: set(Op::Keep4, FormValue::LineStrOffset); break;
+        case DW_FORM_strx: set(Op::KeepUleb, FormValue::StrIndex); break;
+        case DW_FORM_strx1: set(Op::Keep1, FormValue::StrIndex); break;
+        case DW_FORM_strx2: set(Op::Keep2, FormValue::StrIndex); break;
+        case DW_FORM_strx3: set(Op::Keep3, FormValue::StrIndex); break;
+        case DW_FORM_strx4: set(Op::Keep4, FormValue::StrIndex); break;
+        case DW_FORM_ref1: set(Op::Keep1, FormValue::Reference); step.relative = true; break;
+        case DW_FORM_ref2: set(Op::Keep2, FormValue::Reference); step.relative = true; break;
+        case DW_FORM_ref4: set(Op::Keep4, FormValue::Reference); step.relative = true; break;
+        case DW_FORM_ref8: set(Op::Keep8, FormValue::Reference); step.relative = true; break;
+        case DW_FORM_ref_udata: set(Op::KeepUleb, FormValue::Reference); step.relative = true; break;
+        case DW_FORM_ref_addr: set(Op::KeepRefAddr, FormValue::Reference); break;
+        case DW_FORM_sec_offset: set(Op::Keep4, FormValue::SecOffset); break;
+        case DW_FORM_loclistx:
+        case DW_FORM_rnglistx: set(Op::KeepUleb, FormValue::ListIndex); break;
+        case DW_FORM_ref_sig8: set(Op::Keep8, FormValue::Signature); break;
+        default: step.op = Op::Slow; break;  // DW_FORM_indirect, refused forms: read_form decides
+    }
+    return true;
+}
 
 namespace {
 
@@ -511,7 +568,6 @@ struct Cursor {
     }
     bool block(uint64_t length, FormValue& v) {
         if (!has(length)) return false;
-        v.cls = FormValue::Block;
         v.block = p;
         v.value = length;
         p += length;
@@ -519,73 +575,18 @@ struct Cursor {
     }
 };
 
-// The value of a kept attribute, as read_form decodes it; false when it
-// does not fit in the data or its form is one only read_form handles.
-[[gnu::always_inline]] inline bool read_value(Cursor& c, uint8_t form, int64_t implicitConst,
-                                              const UnitHeader& unit, FormValue& v) {
-    uint64_t n = 0;
-    switch (form) {
-        case DW_FORM_addr: v.cls = FormValue::Address; return c.sized(unit.addressSize, v.value);
-        case DW_FORM_addrx: v.cls = FormValue::AddressIndex; return c.uleb(v.value);
-        case DW_FORM_addrx1: v.cls = FormValue::AddressIndex; return c.fixed<1>(v.value);
-        case DW_FORM_addrx2: v.cls = FormValue::AddressIndex; return c.fixed<2>(v.value);
-        case DW_FORM_addrx3: v.cls = FormValue::AddressIndex; return c.fixed<3>(v.value);
-        case DW_FORM_addrx4: v.cls = FormValue::AddressIndex; return c.fixed<4>(v.value);
-        case DW_FORM_block1: return c.fixed<1>(n) && c.block(n, v);
-        case DW_FORM_block2: return c.fixed<2>(n) && c.block(n, v);
-        case DW_FORM_block4: return c.fixed<4>(n) && c.block(n, v);
-        case DW_FORM_block:
-        case DW_FORM_exprloc: return c.uleb(n) && c.block(n, v);
-        case DW_FORM_data1: return c.fixed<1>(v.value);
-        case DW_FORM_data2: return c.fixed<2>(v.value);
-        case DW_FORM_data4: return c.fixed<4>(v.value);
-        case DW_FORM_data8: return c.fixed<8>(v.value);
-        case DW_FORM_data16: return c.block(16, v);
-        case DW_FORM_udata: return c.uleb(v.value);
-        case DW_FORM_sdata: v.cls = FormValue::Signed; return c.sleb(v.value);
-        case DW_FORM_implicit_const: v.cls = FormValue::Signed; v.value = static_cast<uint64_t>(implicitConst); return true;
-        case DW_FORM_flag:
-            v.cls = FormValue::Flag;
-            if (!c.fixed<1>(n)) return false;
-            v.value = n != 0;
-            return true;
-        case DW_FORM_flag_present: v.cls = FormValue::Flag; v.value = 1; return true;
-        case DW_FORM_string: v.cls = FormValue::String; return c.cstr(v.text);
-        case DW_FORM_strp: v.cls = FormValue::StrOffset; return c.fixed<4>(v.value);
-        case DW_FORM_line_strp: v.cls = FormValue::LineStrOffset; return c.fixed<4>(v.value);
-        case DW_FORM_strx: v.cls = FormValue::StrIndex; return c.uleb(v.value);
-        case DW_FORM_strx1: v.cls = FormValue::StrIndex; return c.fixed<1>(v.value);
-        case DW_FORM_strx2: v.cls = FormValue::StrIndex; return c.fixed<2>(v.value);
-        case DW_FORM_strx3: v.cls = FormValue::StrIndex; return c.fixed<3>(v.value);
-        case DW_FORM_strx4: v.cls = FormValue::StrIndex; return c.fixed<4>(v.value);
-        case DW_FORM_ref1: v.cls = FormValue::Reference; if (!c.fixed<1>(n)) return false; break;
-        case DW_FORM_ref2: v.cls = FormValue::Reference; if (!c.fixed<2>(n)) return false; break;
-        case DW_FORM_ref4: v.cls = FormValue::Reference; if (!c.fixed<4>(n)) return false; break;
-        case DW_FORM_ref8: v.cls = FormValue::Reference; if (!c.fixed<8>(n)) return false; break;
-        case DW_FORM_ref_udata: v.cls = FormValue::Reference; if (!c.uleb(n)) return false; break;
-        case DW_FORM_ref_addr:
-            v.cls = FormValue::Reference;
-            return unit.version == 2 ? c.sized(unit.addressSize, v.value) : c.fixed<4>(v.value);
-        case DW_FORM_sec_offset: v.cls = FormValue::SecOffset; return c.fixed<4>(v.value);
-        case DW_FORM_loclistx:
-        case DW_FORM_rnglistx: v.cls = FormValue::ListIndex; return c.uleb(v.value);
-        case DW_FORM_ref_sig8: v.cls = FormValue::Signature; return c.fixed<8>(v.value);
-        default: return false;
-    }
-    // The unit-relative references.
-    v.value = unit.offset + n;
-    return true;
-}
-
 }  // namespace
 
-bool DwarfUnit::run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const {
-    const AbbrevStep* steps = abbrevs_->steps(die ? a.firstRead : a.firstSkip);
-    const uint32_t count = die ? a.readSteps : a.skipSteps;
-    const AbbrevAttr* attrs = abbrevs_->attrs(a);
-    Cursor c{span_.data + r.position(), span_.data + span_.size, sections_.order == ByteOrder::Big};
+template <bool kRead>
+bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
+    if (at > span_.size) return false;
+    const AbbrevStep* steps = abbrevs_->steps(kRead ? a.firstRead : a.firstSkip);
+    const uint32_t count = kRead ? a.readSteps : a.skipSteps;
+    Cursor c{span_.data + at, span_.data + span_.size, sections_.order == ByteOrder::Big};
     uint64_t n = 0;
     std::string_view text;
+    // Each kept value sets the fields its class uses (value; block or text).
+    FormValue v;
     for (uint32_t i = 0; i < count; ++i) {
         const AbbrevStep& step = steps[i];
         bool fits = true;
@@ -600,30 +601,50 @@ bool DwarfUnit::run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const {
             case AbbrevStep::Block2: fits = c.fixed<2>(n) && c.skip(n); break;
             case AbbrevStep::Block4: fits = c.fixed<4>(n) && c.skip(n); break;
             case AbbrevStep::BlockUleb: fits = c.uleb(n) && c.skip(n); break;
-            case AbbrevStep::Keep: {
-                FormValue v;
-                fits = read_value(c, step.form, attrs[step.value].implicitConst, header_, v);
-                if (fits) store(step.slot, v, *die);
+            case AbbrevStep::Slow: return false;
+            // The kept values, read as read_form reads their forms.
+            case AbbrevStep::KeepConst: v.value = static_cast<uint64_t>(step.constant); break;
+            case AbbrevStep::Keep1: fits = c.fixed<1>(v.value); break;
+            case AbbrevStep::Keep2: fits = c.fixed<2>(v.value); break;
+            case AbbrevStep::Keep3: fits = c.fixed<3>(v.value); break;
+            case AbbrevStep::Keep4: fits = c.fixed<4>(v.value); break;
+            case AbbrevStep::Keep8: fits = c.fixed<8>(v.value); break;
+            case AbbrevStep::KeepAddress: fits = c.sized(header_.addressSize, v.value); break;
+            case AbbrevStep::KeepRefAddr: fits = c.sized(refAddrSize_, v.value); break;
+            case AbbrevStep::KeepUleb: fits = c.uleb(v.value); break;
+            case AbbrevStep::KeepSleb: fits = c.sleb(v.value); break;
+            case AbbrevStep::KeepFlag:
+                fits = c.fixed<1>(n);
+                v.value = n != 0;
                 break;
-            }
-            case AbbrevStep::Slow: fits = false; break;
+            case AbbrevStep::KeepString: fits = c.cstr(v.text); break;
+            case AbbrevStep::KeepBlock1: fits = c.fixed<1>(n) && c.block(n, v); break;
+            case AbbrevStep::KeepBlock2: fits = c.fixed<2>(n) && c.block(n, v); break;
+            case AbbrevStep::KeepBlock4: fits = c.fixed<4>(n) && c.block(n, v); break;
+            case AbbrevStep::KeepBlockUleb: fits = c.uleb(n) && c.block(n, v); break;
+            case AbbrevStep::Keep16: fits = c.block(16, v); break;
         }
         if (!fits) return false;
+        if (kRead && step.op >= AbbrevStep::KeepConst) {
+            v.cls = static_cast<FormValue::Class>(step.cls);
+            if (step.relative) v.value += header_.offset;
+            store(step.slot, v, *die);
+        }
     }
-    r.seek(static_cast<uint64_t>(c.p - span_.data));
+    at = static_cast<uint64_t>(c.p - span_.data);
     return true;
 }
 
 DieInfo DwarfUnit::read_die(const DieHead& head) const {
     const uint64_t start = head.attributes & ~kTypesSectionBit;
-    ByteReader r(span_, sections_.order, start);
     DieInfo die;
     die.offset = head.offset;
+    uint64_t at = start;
     if (const Abbrev* a = head.abbrev) {
         die.abbrevCode = a->code;
         die.tag = a->tag;
         die.hasChildren = a->hasChildren;
-        if (!run_plan(r, *a, &die)) {
+        if (!run_plan<true>(at, *a, &die)) {
             // Value by value from the start, failing where that reads past the end.
             DieInfo exact;
             exact.offset = die.offset;
@@ -631,7 +652,7 @@ DieInfo DwarfUnit::read_die(const DieHead& head) const {
             exact.tag = die.tag;
             exact.hasChildren = die.hasChildren;
             die = exact;
-            r.seek(start);
+            ByteReader r(span_, sections_.order, start);
             const AbbrevAttr* attrs = abbrevs_->attrs(*a);
             for (uint32_t i = 0; i < a->attrCount; ++i) {
                 const AbbrevAttr& attr = attrs[i];
@@ -640,10 +661,13 @@ DieInfo DwarfUnit::read_die(const DieHead& head) const {
                 else if (slot == kNone) skip_value(r, attr);
                 else store(slot, read_form(r, attr.form, attr.implicitConst, header_), die);
             }
+            at = r.position();
         }
     }
-    die.next = r.position() | (head.offset & kTypesSectionBit);
-    if (die.next > header_.end) r.fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    die.next = at | (head.offset & kTypesSectionBit);
+    if (die.next > header_.end) {
+        ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    }
     return die;
 }
 

@@ -49,58 +49,60 @@ struct AddrAttr {
     uint64_t value = 0;
 };
 
+// Fields of like sizes sit together, so that the zeroed DieInfo each read
+// starts from is small.
 struct DieInfo {
     uint64_t offset = 0;
     uint64_t next = 0;  // offset of the following DIE in the unit
     uint64_t abbrevCode = 0;  // 0: a null entry closing a list of children
-    uint16_t tag = 0;
-    bool hasChildren = false;
 
     StrAttr name;
     StrAttr linkageName;
-    bool external = false;
-    bool declaration = false;
-    bool hasInline = false;
 
     AddrAttr lowPc;
     AddrAttr highPc;   // Constant: a length from lowPc
     AddrAttr entryPc;  // Constant: an offset from the entity's base address
-    enum RangesKind : uint8_t { NoRanges, RangesOffset, RangesIndex } rangesKind = NoRanges;
-    uint64_t ranges = 0;
+    uint64_t ranges = 0;  // as rangesKind says
 
     // DW_AT_location as a block or exprloc; a location list leaves it null
     // with hasLocation set.
-    bool hasLocation = false;
     const uint8_t* location = nullptr;
     uint64_t locationSize = 0;
 
     // References as offsets into .debug_info; 0 when absent (no DIE can sit
     // at offset 0, where the first unit header is).
     uint64_t type = 0;
-    bool typeBySignature = false;  // DW_AT_type is a DW_FORM_ref_sig8: typeSignature
-    uint64_t typeSignature = 0;
+    uint64_t typeSignature = 0;  // typeBySignature: DW_AT_type is a DW_FORM_ref_sig8
     uint64_t abstractOrigin = 0;
     uint64_t specification = 0;
 
-    bool hasDeclFile = false;
-    uint64_t declFile = 0;  // index into the unit's line-table file list
-
-    bool hasByteSize = false;
-    uint64_t byteSize = 0;
-    uint8_t encoding = 0;
+    uint64_t declFile = 0;  // hasDeclFile: index into the unit's line-table file list
+    uint64_t byteSize = 0;  // hasByteSize
 
     // Root DIE attributes.
     uint64_t language = 0;
-    bool hasStmtList = false;
-    uint64_t stmtList = 0;
+    uint64_t stmtList = 0;  // hasStmtList
     StrAttr compDir;
     StrAttr dwoName;  // DW_AT_dwo_name or DW_AT_GNU_dwo_name: a split unit's skeleton
+    uint64_t strOffsetsBase = 0;  // hasStrOffsetsBase
+    uint64_t addrBase = 0;        // hasAddrBase
+    uint64_t rnglistsBase = 0;    // hasRnglistsBase
+
+    uint16_t tag = 0;
+    bool hasChildren = false;
+    bool external = false;
+    bool declaration = false;
+    bool hasInline = false;
+    enum RangesKind : uint8_t { NoRanges, RangesOffset, RangesIndex } rangesKind = NoRanges;
+    bool hasLocation = false;
+    bool typeBySignature = false;
+    bool hasDeclFile = false;
+    bool hasByteSize = false;
+    uint8_t encoding = 0;
+    bool hasStmtList = false;
     bool hasStrOffsetsBase = false;
-    uint64_t strOffsetsBase = 0;
     bool hasAddrBase = false;
-    uint64_t addrBase = 0;
     bool hasRnglistsBase = false;
-    uint64_t rnglistsBase = 0;
 };
 
 // The start of a DIE: its abbreviation, found without reading its
@@ -161,12 +163,13 @@ private:
         return a.fixedBytes + a.addressSized * uint64_t{header_.addressSize} + a.refAddrSized * uint64_t{refAddrSize_};
     }
     void skip_value(ByteReader& r, const AbbrevAttr& attr) const;
-    // Steps through the DIE's attributes by its plan (with `die`, decoding
-    // the kept ones into it) and leaves `r` after them; false, with `die`
-    // partly filled, when a value would pass the end of the data or needs a
-    // slow step: the caller then reads value by value from the start, which
-    // fails where the data ends.
-    bool run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const;
+    // Steps through the attributes at `at` by the DIE's plan (kRead: the
+    // read plan, decoding the kept ones into `die`) and moves `at` past them;
+    // false, with `die` partly filled, when a value would pass the end of the
+    // data or needs a slow step: the caller then reads value by value from
+    // the start, which fails where the data ends.
+    template <bool kRead>
+    bool run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const;
     void read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                         DieInfo& die, int depth) const;
 
