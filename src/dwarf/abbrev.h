@@ -41,15 +41,16 @@ struct AbbrevStep {
         // Stepped over.
         Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb,
         // Kept: how the value is read. KeepConst takes `constant`
-        // (DW_FORM_implicit_const, DW_FORM_flag_present) and reads nothing.
+        // (DW_FORM_implicit_const, DW_FORM_flag_present) and reads nothing;
+        // the KeepRef ops add the unit's offset (DW_FORM_ref1 ... ref_udata).
         KeepConst, Keep1, Keep2, Keep3, Keep4, Keep8, KeepAddress, KeepRefAddr, KeepUleb, KeepSleb,
         KeepFlag, KeepString, KeepBlock1, KeepBlock2, KeepBlock4, KeepBlockUleb, Keep16,
+        KeepRef1, KeepRef2, KeepRef4, KeepRef8, KeepRefUleb,
         Slow,
     };
     Op op = Slow;
     uint8_t slot = 0;        // Keep ops: the field of DieInfo the value fills
     uint8_t cls = 0;         // Keep ops: the class of the value's form (debug_info.cpp)
-    bool relative = false;   // Keep ops: a reference from the unit's start
     uint32_t value = 0;      // Fixed: the bytes
     int64_t constant = 0;    // KeepConst
 };

@@ -30,6 +30,18 @@ struct FormValue {
     std::string_view text;
 };
 
+// The string at `offset` of .debug_str or .debug_line_str; string_at reports
+// an offset outside the section or a string without its terminator.
+std::string_view section_string(const ByteSpan& span, uint64_t offset) {
+    if (offset < span.size) {
+        const char* text = reinterpret_cast<const char*>(span.data) + offset;
+        if (const void* nul = std::memchr(text, 0, static_cast<size_t>(span.size - offset))) {
+            return std::string_view(text, static_cast<size_t>(static_cast<const char*>(nul) - text));
+        }
+    }
+    return string_at(span, offset, "string offset");
+}
+
 }  // namespace
 
 UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset, bool inTypes) {
@@ -95,9 +107,8 @@ std::string_view DwarfUnit::string(const StrAttr& s) const {
     switch (s.kind) {
         case StrAttr::None: return {};
         case StrAttr::Inline: return s.text;
-        case StrAttr::Str: return string_at(sections_.str, s.value, "string offset");
-        case StrAttr::LineStr:
-            return string_at(sections_.lineStr, s.value, "string offset");
+        case StrAttr::Str: return section_string(sections_.str, s.value);
+        case StrAttr::LineStr: return section_string(sections_.lineStr, s.value);
         case StrAttr::Index: {
             // Without DW_AT_str_offsets_base the table starts after the
             // 8-byte header of the section's first contribution.
@@ -108,7 +119,7 @@ std::string_view DwarfUnit::string(const StrAttr& s) const {
                 r.fail("string index " + std::to_string(s.value), base);
             }
             r.seek(at);
-            return string_at(sections_.str, r.u32(), "string offset");
+            return section_string(sections_.str, r.u32());
         }
     }
     return {};
@@ -457,11 +468,11 @@ bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevSt
         case DW_FORM_strx2: set(Op::Keep2, FormValue::StrIndex); break;
         case DW_FORM_strx3: set(Op::Keep3, FormValue::StrIndex); break;
         case DW_FORM_strx4: set(Op::Keep4, FormValue::StrIndex); break;
-        case DW_FORM_ref1: set(Op::Keep1, FormValue::Reference); step.relative = true; break;
-        case DW_FORM_ref2: set(Op::Keep2, FormValue::Reference); step.relative = true; break;
-        case DW_FORM_ref4: set(Op::Keep4, FormValue::Reference); step.relative = true; break;
-        case DW_FORM_ref8: set(Op::Keep8, FormValue::Reference); step.relative = true; break;
-        case DW_FORM_ref_udata: set(Op::KeepUleb, FormValue::Reference); step.relative = true; break;
+        case DW_FORM_ref1: set(Op::KeepRef1, FormValue::Reference); break;
+        case DW_FORM_ref2: set(Op::KeepRef2, FormValue::Reference); break;
+        case DW_FORM_ref4: set(Op::KeepRef4, FormValue::Reference); break;
+        case DW_FORM_ref8: set(Op::KeepRef8, FormValue::Reference); break;
+        case DW_FORM_ref_udata: set(Op::KeepRefUleb, FormValue::Reference); break;
         case DW_FORM_ref_addr: set(Op::KeepRefAddr, FormValue::Reference); break;
         case DW_FORM_sec_offset: set(Op::Keep4, FormValue::SecOffset); break;
         case DW_FORM_loclistx:
@@ -623,11 +634,15 @@ bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
             case AbbrevStep::KeepBlock4: fits = c.fixed<4>(n) && c.block(n, v); break;
             case AbbrevStep::KeepBlockUleb: fits = c.uleb(n) && c.block(n, v); break;
             case AbbrevStep::Keep16: fits = c.block(16, v); break;
+            case AbbrevStep::KeepRef1: fits = c.fixed<1>(n); v.value = header_.offset + n; break;
+            case AbbrevStep::KeepRef2: fits = c.fixed<2>(n); v.value = header_.offset + n; break;
+            case AbbrevStep::KeepRef4: fits = c.fixed<4>(n); v.value = header_.offset + n; break;
+            case AbbrevStep::KeepRef8: fits = c.fixed<8>(n); v.value = header_.offset + n; break;
+            case AbbrevStep::KeepRefUleb: fits = c.uleb(n); v.value = header_.offset + n; break;
         }
         if (!fits) return false;
         if (kRead && step.op >= AbbrevStep::KeepConst) {
             v.cls = static_cast<FormValue::Class>(step.cls);
-            if (step.relative) v.value += header_.offset;
             store(step.slot, v, *die);
         }
     }
