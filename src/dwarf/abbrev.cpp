@@ -1,5 +1,6 @@
 #include "dwarf/abbrev.h"
 
+#include <array>
 #include <string>
 
 #include "dwarf/dwarf_constants.h"
@@ -85,6 +86,11 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
             attrs_.push_back(attr);
         }
         a.attrCount = static_cast<uint32_t>(attrs_.size()) - a.firstAttr;
+        a.prototype = static_cast<uint32_t>(prototypes_.size());
+        DieInfo& prototype = prototypes_.emplace_back();
+        prototype.abbrevCode = a.code;
+        prototype.tag = a.tag;
+        prototype.hasChildren = a.hasChildren;
         add_plan(a, false);
         add_plan(a, true);
         entries.push_back(a);
@@ -103,6 +109,16 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
 
 void AbbrevTable::add_plan(Abbrev& a, bool read) {
     const uint32_t first = static_cast<uint32_t>(steps_.size());
+    // How many attributes of the DIE fill each field of DieInfo: a constant
+    // is set in the prototype only when no other attribute may overwrite it.
+    std::array<uint8_t, 256> fills{};
+    if (read) {
+        for (uint32_t i = 0; i < a.attrCount; ++i) {
+            const AbbrevAttr& attr = attrs_[a.firstAttr + i];
+            AbbrevStep keep;
+            if (die_keep_step(attr.name, attr.form, attr.implicitConst, keep) && fills[keep.slot] < 2) ++fills[keep.slot];
+        }
+    }
     auto add = [&](AbbrevStep::Op op, uint32_t value) {
         AbbrevStep step;
         step.op = op;
@@ -117,7 +133,8 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
         }
         AbbrevStep keep;
         if (read && die_keep_step(attr.name, attr.form, attr.implicitConst, keep)) {
-            steps_.push_back(keep);
+            if (keep.op == AbbrevStep::KeepConst && fills[keep.slot] == 1) die_keep_constant(keep, prototypes_[a.prototype]);
+            else steps_.push_back(keep);
             continue;
         }
         if (attr.size == FormSize::Fixed) {

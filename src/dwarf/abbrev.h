@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dwarf/die_info.h"
 #include "dwarf/dwarf_sections.h"
 
 namespace dravont {
@@ -60,6 +61,8 @@ struct AbbrevStep {
 // reads, which plans step over. `step` is Slow for a form only decoded value
 // by value.
 bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevStep& step);
+// Keeps the value of a KeepConst step in `die` as the step would.
+void die_keep_constant(const AbbrevStep& step, DieInfo& die);
 
 struct Abbrev {
     uint64_t code = 0;  // 0: no such abbreviation
@@ -78,6 +81,11 @@ struct Abbrev {
     // kept attributes decoded with the others stepped over.
     uint32_t firstSkip = 0, skipSteps = 0;
     uint32_t firstRead = 0, readSteps = 0;
+    // Into AbbrevTable::prototypes: what every DIE of this shape holds
+    // before its data is read (tag, code, the constant attributes whose
+    // field no other attribute of the DIE fills), so the read plan leaves
+    // those out.
+    uint32_t prototype = 0;
 };
 
 // How FormSize steps over values of `form`; `bytes` is set for Fixed.
@@ -96,6 +104,7 @@ public:
     }
     const AbbrevAttr* attrs(const Abbrev& a) const { return attrs_.data() + a.firstAttr; }
     const AbbrevStep* steps(uint32_t first) const { return steps_.data() + first; }
+    const DieInfo& prototype(const Abbrev& a) const { return prototypes_[a.prototype]; }
 
 private:
     void add_plan(Abbrev& a, bool read);
@@ -104,6 +113,7 @@ private:
     std::unordered_map<uint64_t, Abbrev> sparse_;  // any other code
     std::vector<AbbrevAttr> attrs_;
     std::vector<AbbrevStep> steps_;
+    std::vector<DieInfo> prototypes_;
 };
 
 // The tables met so far, by offset: units of one file usually share a few.

@@ -483,6 +483,13 @@ bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevSt
     return true;
 }
 
+void die_keep_constant(const AbbrevStep& step, DieInfo& die) {
+    FormValue v;
+    v.cls = static_cast<FormValue::Class>(step.cls);
+    v.value = static_cast<uint64_t>(step.constant);
+    store(step.slot, v, die);
+}
+
 namespace {
 
 // The data after a DIE's code, read by its plan without exceptions: each
@@ -652,20 +659,17 @@ bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
 
 DieInfo DwarfUnit::read_die(const DieHead& head) const {
     const uint64_t start = head.attributes & ~kTypesSectionBit;
-    DieInfo die;
+    DieInfo die = head.abbrev ? abbrevs_->prototype(*head.abbrev) : DieInfo();
     die.offset = head.offset;
     uint64_t at = start;
     if (const Abbrev* a = head.abbrev) {
-        die.abbrevCode = a->code;
-        die.tag = a->tag;
-        die.hasChildren = a->hasChildren;
         if (!run_plan<true>(at, *a, &die)) {
             // Value by value from the start, failing where that reads past the end.
             DieInfo exact;
             exact.offset = die.offset;
-            exact.abbrevCode = die.abbrevCode;
-            exact.tag = die.tag;
-            exact.hasChildren = die.hasChildren;
+            exact.abbrevCode = a->code;
+            exact.tag = a->tag;
+            exact.hasChildren = a->hasChildren;
             die = exact;
             ByteReader r(span_, sections_.order, start);
             const AbbrevAttr* attrs = abbrevs_->attrs(*a);
