@@ -268,8 +268,9 @@ public:
     }
 
     void run(ByteReader& r) {
-        // Special opcodes, most of the program, take no operands: they are
-        // read straight from the span, and `r` is moved to the others.
+        // Special opcodes, most of the program, and the standard opcodes with
+        // no operand or a one-byte LEB128 one are read straight from the
+        // span; `r` is moved to the others, which read through it.
         const uint8_t* const data = r.span().data;
         const uint64_t size = r.span().size;
         uint64_t at = r.position();
@@ -278,6 +279,30 @@ public:
             if (op >= h_.opcodeBase) {
                 special(op);
                 continue;
+            }
+            const bool shortOperand = at < size && data[at] < 0x80;
+            switch (op) {
+                case kCopy: emit(false); continue;
+                case kNegateStmt: isStmt_ = !isStmt_; continue;
+                case kSetColumn:
+                    if (!shortOperand) break;
+                    ++at;
+                    continue;
+                case kAdvanceLine: {
+                    if (!shortOperand) break;
+                    const uint8_t b = data[at++];
+                    add_line((b & 0x40) ? int64_t{b} - 0x80 : int64_t{b});  // a one-byte SLEB128
+                    continue;
+                }
+                case kAdvancePc:
+                    if (!shortOperand) break;
+                    advance(data[at++]);
+                    continue;
+                case kSetFile:
+                    if (!shortOperand) break;
+                    file_ = data[at++];
+                    continue;
+                default: break;
             }
             r.seek(at);
             if (op == 0) extended(r);
