@@ -41,6 +41,8 @@ struct AbbrevStep {
     enum Op : uint8_t {
         // Stepped over.
         Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb,
+        // Kept, each with its own field and form: the commonest pairs.
+        NameStrp, TypeRef4, LowPcAddress, HighPcData4, LocationExprloc,
         // Kept: how the value is read. KeepConst takes `constant`
         // (DW_FORM_implicit_const, DW_FORM_flag_present) and reads nothing;
         // the KeepRef ops add the unit's offset (DW_FORM_ref1 ... ref_udata).

@@ -157,28 +157,6 @@ DieHead DwarfUnit::read_head_slowly(uint64_t offset) const {
     return head;
 }
 
-uint64_t DwarfUnit::skip_die(const DieHead& head) const {
-    const uint64_t sectionBit = head.offset & kTypesSectionBit;
-    uint64_t at = head.attributes & ~kTypesSectionBit;
-    if (const Abbrev* a = head.abbrev) {
-        const uint64_t end = header_.end & ~kTypesSectionBit;
-        if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
-            at += fixed_bytes(*a);
-        } else if (!run_plan<false>(at, *a, nullptr)) {
-            // Value by value, failing where read_die would.
-            ByteReader r(span_, sections_.order, at);
-            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-            for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
-            at = r.position();
-        }
-    }
-    const uint64_t next = at | sectionBit;
-    if (next > header_.end) {
-        ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
-    }
-    return next;
-}
-
 void DwarfUnit::skip_value(ByteReader& r, const AbbrevAttr& attr) const {
     switch (attr.size) {
         case FormSize::Fixed:
@@ -480,6 +458,13 @@ bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevSt
         case DW_FORM_ref_sig8: set(Op::Keep8, FormValue::Signature); break;
         default: step.op = Op::Slow; break;  // DW_FORM_indirect, refused forms: read_form decides
     }
+    // The pairs of field and form most DIEs hold, decoded straight into
+    // their field as store() would.
+    if (slot == kName && form == DW_FORM_strp) step.op = Op::NameStrp;
+    else if (slot == kType && form == DW_FORM_ref4) step.op = Op::TypeRef4;
+    else if (slot == kLowPc && form == DW_FORM_addr) step.op = Op::LowPcAddress;
+    else if (slot == kHighPc && form == DW_FORM_data4) step.op = Op::HighPcData4;
+    else if (slot == kLocation && form == DW_FORM_exprloc) step.op = Op::LocationExprloc;
     return true;
 }
 
@@ -596,7 +581,7 @@ struct Cursor {
 }  // namespace
 
 template <bool kRead>
-bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
+[[gnu::always_inline]] inline bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
     if (at > span_.size) return false;
     const AbbrevStep* steps = abbrevs_->steps(kRead ? a.firstRead : a.firstSkip);
     const uint32_t count = kRead ? a.readSteps : a.skipSteps;
@@ -620,6 +605,29 @@ bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
             case AbbrevStep::Block4: fits = c.fixed<4>(n) && c.skip(n); break;
             case AbbrevStep::BlockUleb: fits = c.uleb(n) && c.skip(n); break;
             case AbbrevStep::Slow: return false;
+            case AbbrevStep::NameStrp:
+                if (!c.fixed<4>(n)) return false;
+                die->name = StrAttr{StrAttr::Str, n, {}};
+                continue;
+            case AbbrevStep::TypeRef4:
+                if (!c.fixed<4>(n)) return false;
+                die->type = header_.offset + n;
+                continue;
+            case AbbrevStep::LowPcAddress:
+                if (!c.sized(header_.addressSize, n)) return false;
+                die->lowPc = AddrAttr{AddrAttr::Address, n};
+                continue;
+            case AbbrevStep::HighPcData4:
+                if (!c.fixed<4>(n)) return false;
+                die->highPc = AddrAttr{AddrAttr::Constant, n};
+                continue;
+            case AbbrevStep::LocationExprloc:
+                if (!c.uleb(n) || !c.has(n)) return false;
+                die->hasLocation = true;
+                die->location = c.p;
+                die->locationSize = n;
+                c.p += n;
+                continue;
             // The kept values, read as read_form reads their forms.
             case AbbrevStep::KeepConst: v.value = static_cast<uint64_t>(step.constant); break;
             case AbbrevStep::Keep1: fits = c.fixed<1>(v.value); break;
@@ -655,6 +663,28 @@ bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
     }
     at = static_cast<uint64_t>(c.p - span_.data);
     return true;
+}
+
+uint64_t DwarfUnit::skip_die(const DieHead& head) const {
+    const uint64_t sectionBit = head.offset & kTypesSectionBit;
+    uint64_t at = head.attributes & ~kTypesSectionBit;
+    if (const Abbrev* a = head.abbrev) {
+        const uint64_t end = header_.end & ~kTypesSectionBit;
+        if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
+            at += fixed_bytes(*a);
+        } else if (!run_plan<false>(at, *a, nullptr)) {
+            // Value by value, failing where read_die would.
+            ByteReader r(span_, sections_.order, at);
+            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+            for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
+            at = r.position();
+        }
+    }
+    const uint64_t next = at | sectionBit;
+    if (next > header_.end) {
+        ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    }
+    return next;
 }
 
 DieInfo DwarfUnit::read_die(const DieHead& head) const {

@@ -74,10 +74,9 @@ public:
     // read fails exactly as read_die would.
     uint64_t skip_die(const DieHead& head) const;
     // `offset` with kTypesSectionBit for a DIE of .debug_types.
-    bool contains_die(uint64_t offset) const {
-        return offset >= header_.firstDie && offset < header_.end &&
-               (offset & kTypesSectionBit) == (header_.offset & kTypesSectionBit);
-    }
+    // The unit's bounds carry the bit as its DIEs do, so an offset between
+    // them names a DIE of the unit's own section.
+    bool contains_die(uint64_t offset) const { return offset >= header_.firstDie && offset < header_.end; }
 
     // Takes the string, address and range-list bases from the root DIE.
     void set_bases(const DieInfo& root);
