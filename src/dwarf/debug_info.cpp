@@ -32,7 +32,7 @@ struct FormValue {
 
 // The string at `offset` of .debug_str or .debug_line_str; string_at reports
 // an offset outside the section or a string without its terminator.
-std::string_view section_string(const ByteSpan& span, uint64_t offset) {
+std::string_view section_string_at(const ByteSpan& span, uint64_t offset) {
     if (offset < span.size) {
         const char* text = reinterpret_cast<const char*>(span.data) + offset;
         if (const void* nul = std::memchr(text, 0, static_cast<size_t>(span.size - offset))) {
@@ -103,26 +103,24 @@ void DwarfUnit::set_bases(const DieInfo& root) {
     }
 }
 
-std::string_view DwarfUnit::string(const StrAttr& s) const {
-    switch (s.kind) {
-        case StrAttr::None: return {};
-        case StrAttr::Inline: return s.text;
-        case StrAttr::Str: return section_string(sections_.str, s.value);
-        case StrAttr::LineStr: return section_string(sections_.lineStr, s.value);
-        case StrAttr::Index: {
-            // Without DW_AT_str_offsets_base the table starts after the
-            // 8-byte header of the section's first contribution.
-            const uint64_t base = strOffsetsBase_.first ? strOffsetsBase_.second : 8;
-            ByteReader r(sections_.strOffsets, sections_.order);
-            const uint64_t at = base + s.value * 4;
-            if (s.value > sections_.strOffsets.size / 4 || !sections_.strOffsets.contains(at, 4)) {
-                r.fail("string index " + std::to_string(s.value), base);
-            }
-            r.seek(at);
-            return section_string(sections_.str, r.u32());
-        }
+std::string_view DwarfUnit::section_string(const StrAttr& s) const {
+    if (s.kind == StrAttr::Str) return section_string_at(sections_.str, s.value);
+    if (s.kind == StrAttr::LineStr) return section_string_at(sections_.lineStr, s.value);
+    return indexed_string(s.value);
+}
+
+// Out of line: its failure path would otherwise weigh on every string look-up.
+[[gnu::noinline]] std::string_view DwarfUnit::indexed_string(uint64_t index) const {
+    // Without DW_AT_str_offsets_base the table starts after the 8-byte
+    // header of the section's first contribution.
+    const uint64_t base = strOffsetsBase_.first ? strOffsetsBase_.second : 8;
+    ByteReader r(sections_.strOffsets, sections_.order);
+    const uint64_t at = base + index * 4;
+    if (index > sections_.strOffsets.size / 4 || !sections_.strOffsets.contains(at, 4)) {
+        r.fail("string index " + std::to_string(index), base);
     }
-    return {};
+    r.seek(at);
+    return section_string_at(sections_.str, r.u32());
 }
 
 uint64_t DwarfUnit::address_index(uint64_t index) const {

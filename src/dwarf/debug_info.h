@@ -82,7 +82,12 @@ public:
     void set_bases(const DieInfo& root);
     uint64_t low_pc_base() const { return lowPcBase_; }
 
-    std::string_view string(const StrAttr& s) const;
+    std::string_view string(const StrAttr& s) const {
+        // Most DIEs have no name of a kind or hold it in .debug_str.
+        if (s.kind == StrAttr::None) return {};
+        if (s.kind == StrAttr::Inline) return s.text;
+        return section_string(s);
+    }
     uint64_t address(const AddrAttr& a) const;  // Address or Index
     uint64_t address_index(uint64_t index) const;
     bool has_rnglists_base() const { return rnglistsBase_.first; }
@@ -90,6 +95,8 @@ public:
 
 private:
     DieHead read_head_slowly(uint64_t offset) const;
+    std::string_view section_string(const StrAttr& s) const;  // Str, LineStr, Index
+    std::string_view indexed_string(uint64_t index) const;
     uint64_t fixed_bytes(const Abbrev& a) const {
         return a.fixedBytes + a.addressSized * uint64_t{header_.addressSize} + a.refAddrSized * uint64_t{refAddrSize_};
     }
