@@ -1,5 +1,6 @@
 #include "dwarf/abbrev.h"
 
+#include <array>
 #include <string>
 
 #include "dwarf/dwarf_constants.h"
@@ -85,6 +86,11 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
             attrs_.push_back(attr);
         }
         a.attrCount = static_cast<uint32_t>(attrs_.size()) - a.firstAttr;
+        a.prototype = static_cast<uint32_t>(prototypes_.size());
+        DieInfo& prototype = prototypes_.emplace_back();
+        prototype.abbrevCode = a.code;
+        prototype.tag = a.tag;
+        prototype.hasChildren = a.hasChildren;
         add_plan(a, false);
         add_plan(a, true);
         entries.push_back(a);
@@ -103,10 +109,32 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
 
 void AbbrevTable::add_plan(Abbrev& a, bool read) {
     const uint32_t first = static_cast<uint32_t>(steps_.size());
+    // How many attributes of the DIE fill each field of DieInfo: a constant
+    // is set in the prototype only when no other attribute may overwrite it.
+    std::array<uint8_t, 256> fills{};
+    if (read) {
+        for (uint32_t i = 0; i < a.attrCount; ++i) {
+            const AbbrevAttr& attr = attrs_[a.firstAttr + i];
+            AbbrevStep keep;
+            if (die_keep_step(attr.name, attr.form, attr.implicitConst, keep) && fills[keep.slot] < 2) ++fills[keep.slot];
+        }
+    }
+    auto add = [&](AbbrevStep::Op op, uint32_t value) {
+        AbbrevStep step;
+        step.op = op;
+        step.value = value;
+        steps_.push_back(step);
+    };
     for (uint32_t i = 0; i < a.attrCount; ++i) {
         const AbbrevAttr& attr = attrs_[a.firstAttr + i];
-        if (attr.size == FormSize::Other || (read && die_keeps_attribute(attr.name))) {
-            steps_.push_back({AbbrevStep::Attribute, i});
+        if (attr.size == FormSize::Other) {
+            add(AbbrevStep::Slow, i);
+            continue;
+        }
+        AbbrevStep keep;
+        if (read && die_keep_step(attr.name, attr.form, attr.implicitConst, keep)) {
+            if (keep.op == AbbrevStep::KeepConst && fills[keep.slot] == 1) die_keep_constant(keep, prototypes_[a.prototype]);
+            else steps_.push_back(keep);
             continue;
         }
         if (attr.size == FormSize::Fixed) {
@@ -114,7 +142,7 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
             if (steps_.size() > first && steps_.back().op == AbbrevStep::Fixed && steps_.back().value < kLongestRun) {
                 steps_.back().value += attr.bytes;
             } else {
-                steps_.push_back({AbbrevStep::Fixed, attr.bytes});
+                add(AbbrevStep::Fixed, attr.bytes);
             }
             continue;
         }
@@ -130,7 +158,7 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
             case FormSize::BlockUleb: op = AbbrevStep::BlockUleb; break;
             default: break;  // Uleb
         }
-        steps_.push_back({op, 0});
+        add(op, 0);
     }
     const uint32_t count = static_cast<uint32_t>(steps_.size()) - first;
     if (read) {

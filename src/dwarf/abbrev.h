@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dwarf/die_info.h"
 #include "dwarf/dwarf_sections.h"
 
 namespace dravont {
@@ -30,16 +31,40 @@ struct AbbrevAttr {
 };
 
 // One step of a DIE's plan: runs of values whose sizes are known in advance
-// are stepped over at once; any other value is stepped over by its form, or
-// decoded (Attribute) when the DIE is read and DieInfo keeps the attribute.
+// are stepped over at once, any other value is stepped over by its form, and
+// when the DIE is read, the values DieInfo keeps are decoded (the Keep ops).
+// A plan runs without exceptions: a value that would pass the end of the
+// data, or a Slow step (a form decoded only value by value: DW_FORM_indirect,
+// or one refused), stops it, and the DIE is read again value by value,
+// failing where the data ends.
 struct AbbrevStep {
-    enum Op : uint8_t { Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb, Attribute };
-    Op op;
-    uint32_t value;  // Fixed: the bytes; Attribute: the attribute's index in the abbreviation
+    enum Op : uint8_t {
+        // Stepped over.
+        Fixed, Address, RefAddr, Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb,
+        // Kept, each with its own field and form: the commonest pairs.
+        NameStrp, TypeRef4, LowPcAddress, HighPcData4, LocationExprloc,
+        // Kept: how the value is read. KeepConst takes `constant`
+        // (DW_FORM_implicit_const, DW_FORM_flag_present) and reads nothing;
+        // the KeepRef ops add the unit's offset (DW_FORM_ref1 ... ref_udata).
+        KeepConst, Keep1, Keep2, Keep3, Keep4, Keep8, KeepAddress, KeepRefAddr, KeepUleb, KeepSleb,
+        KeepFlag, KeepString, KeepBlock1, KeepBlock2, KeepBlock4, KeepBlockUleb, Keep16,
+        KeepRef1, KeepRef2, KeepRef4, KeepRef8, KeepRefUleb,
+        Slow,
+    };
+    Op op = Slow;
+    uint8_t slot = 0;        // Keep ops: the field of DieInfo the value fills
+    uint8_t cls = 0;         // Keep ops: the class of the value's form (debug_info.cpp)
+    uint32_t value = 0;      // Fixed: the bytes
+    int64_t constant = 0;    // KeepConst
 };
 
-// The attributes DieInfo keeps (debug_info.cpp): read plans decode those.
-bool die_keeps_attribute(uint16_t name);
+// The step that decodes attribute `name` of form `form` into its field of
+// DieInfo (debug_info.cpp); false for the attributes the conversion never
+// reads, which plans step over. `step` is Slow for a form only decoded value
+// by value.
+bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevStep& step);
+// Keeps the value of a KeepConst step in `die` as the step would.
+void die_keep_constant(const AbbrevStep& step, DieInfo& die);
 
 struct Abbrev {
     uint64_t code = 0;  // 0: no such abbreviation
@@ -58,6 +83,11 @@ struct Abbrev {
     // kept attributes decoded with the others stepped over.
     uint32_t firstSkip = 0, skipSteps = 0;
     uint32_t firstRead = 0, readSteps = 0;
+    // Into AbbrevTable::prototypes: what every DIE of this shape holds
+    // before its data is read (tag, code, the constant attributes whose
+    // field no other attribute of the DIE fills), so the read plan leaves
+    // those out.
+    uint32_t prototype = 0;
 };
 
 // How FormSize steps over values of `form`; `bytes` is set for Fixed.
@@ -76,6 +106,7 @@ public:
     }
     const AbbrevAttr* attrs(const Abbrev& a) const { return attrs_.data() + a.firstAttr; }
     const AbbrevStep* steps(uint32_t first) const { return steps_.data() + first; }
+    const DieInfo& prototype(const Abbrev& a) const { return prototypes_[a.prototype]; }
 
 private:
     void add_plan(Abbrev& a, bool read);
@@ -84,6 +115,7 @@ private:
     std::unordered_map<uint64_t, Abbrev> sparse_;  // any other code
     std::vector<AbbrevAttr> attrs_;
     std::vector<AbbrevStep> steps_;
+    std::vector<DieInfo> prototypes_;
 };
 
 // The tables met so far, by offset: units of one file usually share a few.

@@ -1,5 +1,6 @@
 #include "dwarf/debug_info.h"
 
+#include <cstring>
 #include <string>
 
 #include "common/run_error.h"
@@ -28,6 +29,18 @@ struct FormValue {
     const uint8_t* block = nullptr;
     std::string_view text;
 };
+
+// The string at `offset` of .debug_str or .debug_line_str; string_at reports
+// an offset outside the section or a string without its terminator.
+std::string_view section_string_at(const ByteSpan& span, uint64_t offset) {
+    if (offset < span.size) {
+        const char* text = reinterpret_cast<const char*>(span.data) + offset;
+        if (const void* nul = std::memchr(text, 0, static_cast<size_t>(span.size - offset))) {
+            return std::string_view(text, static_cast<size_t>(static_cast<const char*>(nul) - text));
+        }
+    }
+    return string_at(span, offset, "string offset");
+}
 
 }  // namespace
 
@@ -90,27 +103,24 @@ void DwarfUnit::set_bases(const DieInfo& root) {
     }
 }
 
-std::string_view DwarfUnit::string(const StrAttr& s) const {
-    switch (s.kind) {
-        case StrAttr::None: return {};
-        case StrAttr::Inline: return s.text;
-        case StrAttr::Str: return string_at(sections_.str, s.value, "string offset");
-        case StrAttr::LineStr:
-            return string_at(sections_.lineStr, s.value, "string offset");
-        case StrAttr::Index: {
-            // Without DW_AT_str_offsets_base the table starts after the
-            // 8-byte header of the section's first contribution.
-            const uint64_t base = strOffsetsBase_.first ? strOffsetsBase_.second : 8;
-            ByteReader r(sections_.strOffsets, sections_.order);
-            const uint64_t at = base + s.value * 4;
-            if (s.value > sections_.strOffsets.size / 4 || !sections_.strOffsets.contains(at, 4)) {
-                r.fail("string index " + std::to_string(s.value), base);
-            }
-            r.seek(at);
-            return string_at(sections_.str, r.u32(), "string offset");
-        }
+std::string_view DwarfUnit::section_string(const StrAttr& s) const {
+    if (s.kind == StrAttr::Str) return section_string_at(sections_.str, s.value);
+    if (s.kind == StrAttr::LineStr) return section_string_at(sections_.lineStr, s.value);
+    return indexed_string(s.value);
+}
+
+// Out of line: its failure path would otherwise weigh on every string look-up.
+[[gnu::noinline]] std::string_view DwarfUnit::indexed_string(uint64_t index) const {
+    // Without DW_AT_str_offsets_base the table starts after the 8-byte
+    // header of the section's first contribution.
+    const uint64_t base = strOffsetsBase_.first ? strOffsetsBase_.second : 8;
+    ByteReader r(sections_.strOffsets, sections_.order);
+    const uint64_t at = base + index * 4;
+    if (index > sections_.strOffsets.size / 4 || !sections_.strOffsets.contains(at, 4)) {
+        r.fail("string index " + std::to_string(index), base);
     }
-    return {};
+    r.seek(at);
+    return section_string_at(sections_.str, r.u32());
 }
 
 uint64_t DwarfUnit::address_index(uint64_t index) const {
@@ -143,31 +153,6 @@ DieHead DwarfUnit::read_head_slowly(uint64_t offset) const {
     }
     head.attributes = r.position() | (offset & kTypesSectionBit);
     return head;
-}
-
-uint64_t DwarfUnit::skip_die(const DieHead& head) const {
-    const uint64_t sectionBit = head.offset & kTypesSectionBit;
-    uint64_t at = head.attributes & ~kTypesSectionBit;
-    if (const Abbrev* a = head.abbrev) {
-        const uint64_t end = header_.end & ~kTypesSectionBit;
-        if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
-            at += fixed_bytes(*a);
-        } else {
-            ByteReader r(span_, sections_.order, at);
-            if (!run_plan(r, *a, nullptr)) {
-                // Value by value, failing where read_die would.
-                r.seek(at);
-                const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-                for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
-            }
-            at = r.position();
-        }
-    }
-    const uint64_t next = at | sectionBit;
-    if (next > header_.end) {
-        ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
-    }
-    return next;
 }
 
 void DwarfUnit::skip_value(ByteReader& r, const AbbrevAttr& attr) const {
@@ -412,58 +397,312 @@ namespace {
 
 }  // namespace
 
-bool die_keeps_attribute(uint16_t name) { return slot_of(name) != kNone; }
+bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevStep& step) {
+    const uint8_t slot = slot_of(name);
+    if (slot == kNone) return false;
+    step = AbbrevStep();
+    step.slot = slot;
+    // How read_form reads each form, and the class it gives the value.
+    using Op = AbbrevStep::Op;
+    auto set = [&](Op op, FormValue::Class cls) {
+        step.op = op;
+        step.cls = cls;
+    };
+    switch (form) {
+        case DW_FORM_addr: set(Op::KeepAddress, FormValue::Address); break;
+        case DW_FORM_addrx: set(Op::KeepUleb, FormValue::AddressIndex); break;
+        case DW_FORM_addrx1: set(Op::Keep1, FormValue::AddressIndex); break;
+        case DW_FORM_addrx2: set(Op::Keep2, FormValue::AddressIndex); break;
+        case DW_FORM_addrx3: set(Op::Keep3, FormValue::AddressIndex); break;
+        case DW_FORM_addrx4: set(Op::Keep4, FormValue::AddressIndex); break;
+        case DW_FORM_block1: set(Op::KeepBlock1, FormValue::Block); break;
+        case DW_FORM_block2: set(Op::KeepBlock2, FormValue::Block); break;
+        case DW_FORM_block4: set(Op::KeepBlock4, FormValue::Block); break;
+        case DW_FORM_block:
+        case DW_FORM_exprloc: set(Op::KeepBlockUleb, FormValue::Block); break;
+        case DW_FORM_data1: set(Op::Keep1, FormValue::Constant); break;
+        case DW_FORM_data2: set(Op::Keep2, FormValue::Constant); break;
+        case DW_FORM_data4: set(Op::Keep4, FormValue::Constant); break;
+        case DW_FORM_data8: set(Op::Keep8, FormValue::Constant); break;
+        case DW_FORM_data16: set(Op::Keep16, FormValue::Block); break;
+        case DW_FORM_udata: set(Op::KeepUleb, FormValue::Constant); break;
+        case DW_FORM_sdata: set(Op::KeepSleb, FormValue::Signed); break;
+        case DW_FORM_implicit_const:
+            set(Op::KeepConst, FormValue::Signed);
+            step.constant = implicitConst;
+            break;
+        case DW_FORM_flag: set(Op::KeepFlag, FormValue::Flag); break;
+        case DW_FORM_flag_present:
+            set(Op::KeepConst, FormValue::Flag);
+            step.constant = 1;
+            break;
+        case DW_FORM_string: set(Op::KeepString, FormValue::String); break;
+        case DW_FORM_strp: set(Op::Keep4, FormValue::StrOffset); break;
+        case DW_FORM_line_strp: set(Op::Keep4, FormValue::LineStrOffset); break;
+        case DW_FORM_strx: set(Op::KeepUleb, FormValue::StrIndex); break;
+        case DW_FORM_strx1: set(Op::Keep1, FormValue::StrIndex); break;
+        case DW_FORM_strx2: set(Op::Keep2, FormValue::StrIndex); break;
+        case DW_FORM_strx3: set(Op::Keep3, FormValue::StrIndex); break;
+        case DW_FORM_strx4: set(Op::Keep4, FormValue::StrIndex); break;
+        case DW_FORM_ref1: set(Op::KeepRef1, FormValue::Reference); break;
+        case DW_FORM_ref2: set(Op::KeepRef2, FormValue::Reference); break;
+        case DW_FORM_ref4: set(Op::KeepRef4, FormValue::Reference); break;
+        case DW_FORM_ref8: set(Op::KeepRef8, FormValue::Reference); break;
+        case DW_FORM_ref_udata: set(Op::KeepRefUleb, FormValue::Reference); break;
+        case DW_FORM_ref_addr: set(Op::KeepRefAddr, FormValue::Reference); break;
+        case DW_FORM_sec_offset: set(Op::Keep4, FormValue::SecOffset); break;
+        case DW_FORM_loclistx:
+        case DW_FORM_rnglistx: set(Op::KeepUleb, FormValue::ListIndex); break;
+        case DW_FORM_ref_sig8: set(Op::Keep8, FormValue::Signature); break;
+        default: step.op = Op::Slow; break;  // DW_FORM_indirect, refused forms: read_form decides
+    }
+    // The pairs of field and form most DIEs hold, decoded straight into
+    // their field as store() would.
+    if (slot == kName && form == DW_FORM_strp) step.op = Op::NameStrp;
+    else if (slot == kType && form == DW_FORM_ref4) step.op = Op::TypeRef4;
+    else if (slot == kLowPc && form == DW_FORM_addr) step.op = Op::LowPcAddress;
+    else if (slot == kHighPc && form == DW_FORM_data4) step.op = Op::HighPcData4;
+    else if (slot == kLocation && form == DW_FORM_exprloc) step.op = Op::LocationExprloc;
+    return true;
+}
 
-bool DwarfUnit::run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const {
-    const AbbrevStep* steps = abbrevs_->steps(die ? a.firstRead : a.firstSkip);
-    const uint32_t count = die ? a.readSteps : a.skipSteps;
-    const AbbrevAttr* attrs = abbrevs_->attrs(a);
-    for (uint32_t i = 0; i < count; ++i) {
-        const AbbrevStep& step = steps[i];
-        switch (step.op) {
-            case AbbrevStep::Fixed:
-                if (step.value > r.remaining()) return false;
-                r.skip(step.value);
-                break;
-            case AbbrevStep::Address: r.skip(header_.addressSize); break;
-            case AbbrevStep::RefAddr: r.skip(refAddrSize_); break;
-            case AbbrevStep::Uleb: r.uleb(); break;
-            case AbbrevStep::Sleb: r.sleb(); break;
-            case AbbrevStep::String: r.cstr(); break;
-            case AbbrevStep::Block1: r.skip(r.u8()); break;
-            case AbbrevStep::Block2: r.skip(r.u16()); break;
-            case AbbrevStep::Block4: r.skip(r.u32()); break;
-            case AbbrevStep::BlockUleb: r.skip(r.uleb()); break;
-            case AbbrevStep::Attribute: {
-                const AbbrevAttr& attr = attrs[step.value];
-                if (!die) skip_value(r, attr);
-                else if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, *die, 0);
-                else store(slot_of(attr.name), read_form(r, attr.form, attr.implicitConst, header_), *die);
-                break;
-            }
+void die_keep_constant(const AbbrevStep& step, DieInfo& die) {
+    FormValue v;
+    v.cls = static_cast<FormValue::Class>(step.cls);
+    v.value = static_cast<uint64_t>(step.constant);
+    store(step.slot, v, die);
+}
+
+namespace {
+
+// The data after a DIE's code, read by its plan without exceptions: each
+// read that would pass `end` returns false instead, and the DIE is then read
+// again through ByteReader, which fails there with the usual message.
+struct Cursor {
+    const uint8_t* p;
+    const uint8_t* end;
+    bool big;
+
+    bool has(uint64_t n) const { return n <= static_cast<uint64_t>(end - p); }
+
+    // N bytes in the section's byte order; has(N) is checked by the caller.
+    template <unsigned N>
+    uint64_t take() {
+        uint64_t v = 0;
+        if (big) {
+            for (unsigned i = 0; i < N; ++i) v = v << 8 | p[i];
+        } else {
+            for (unsigned i = N; i-- > 0;) v = v << 8 | p[i];
+        }
+        p += N;
+        return v;
+    }
+    template <unsigned N>
+    bool fixed(uint64_t& v) {
+        if (!has(N)) return false;
+        v = take<N>();
+        return true;
+    }
+    // An address or offset of 1, 2, 4 or 8 bytes (the unit header checked the size).
+    bool sized(uint8_t bytes, uint64_t& v) {
+        switch (bytes) {
+            case 1: return fixed<1>(v);
+            case 2: return fixed<2>(v);
+            case 4: return fixed<4>(v);
+            case 8: return fixed<8>(v);
+            default: return false;
         }
     }
+    bool skip(uint64_t n) {
+        if (!has(n)) return false;
+        p += n;
+        return true;
+    }
+
+    // LEB128 as ByteReader decodes it; a value it refuses stops the plan.
+    bool uleb(uint64_t& v) {
+        if (p != end && *p < 0x80) {
+            v = *p++;
+            return true;
+        }
+        return uleb_long(v);
+    }
+    bool uleb_long(uint64_t& v) {
+        uint64_t value = 0;
+        const uint8_t* q = p;
+        for (unsigned shift = 0;; shift += 7) {
+            if (shift >= 70 || q == end) return false;
+            const uint8_t byte = *q++;
+            const uint64_t bits = byte & 0x7F;
+            if (shift == 63 && bits > 1) return false;
+            if (shift < 64) value |= bits << shift;
+            else if (bits != 0) return false;
+            if ((byte & 0x80) == 0) break;
+        }
+        p = q;
+        v = value;
+        return true;
+    }
+    bool sleb(uint64_t& v) {
+        uint64_t value = 0;
+        unsigned shift = 0;
+        uint8_t byte = 0;
+        const uint8_t* q = p;
+        do {
+            if (shift >= 70 || q == end) return false;
+            byte = *q++;
+            if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
+            shift += 7;
+        } while (byte & 0x80);
+        if (shift < 64 && (byte & 0x40)) value |= ~uint64_t{0} << shift;
+        p = q;
+        v = value;
+        return true;
+    }
+    bool cstr(std::string_view& text) {
+        const void* nul = std::memchr(p, 0, static_cast<size_t>(end - p));
+        if (!nul) return false;
+        const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p);
+        text = std::string_view(reinterpret_cast<const char*>(p), length);
+        p += length + 1;
+        return true;
+    }
+    bool block(uint64_t length, FormValue& v) {
+        if (!has(length)) return false;
+        v.block = p;
+        v.value = length;
+        p += length;
+        return true;
+    }
+};
+
+}  // namespace
+
+template <bool kRead>
+[[gnu::always_inline]] inline bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
+    if (at > span_.size) return false;
+    const AbbrevStep* steps = abbrevs_->steps(kRead ? a.firstRead : a.firstSkip);
+    const uint32_t count = kRead ? a.readSteps : a.skipSteps;
+    Cursor c{span_.data + at, span_.data + span_.size, sections_.order == ByteOrder::Big};
+    uint64_t n = 0;
+    std::string_view text;
+    // Each kept value sets the fields its class uses (value; block or text).
+    FormValue v;
+    for (uint32_t i = 0; i < count; ++i) {
+        const AbbrevStep& step = steps[i];
+        bool fits = true;
+        switch (step.op) {
+            case AbbrevStep::Fixed: fits = c.skip(step.value); break;
+            case AbbrevStep::Address: fits = c.skip(header_.addressSize); break;
+            case AbbrevStep::RefAddr: fits = c.skip(refAddrSize_); break;
+            case AbbrevStep::Uleb: fits = c.uleb(n); break;
+            case AbbrevStep::Sleb: fits = c.sleb(n); break;
+            case AbbrevStep::String: fits = c.cstr(text); break;
+            case AbbrevStep::Block1: fits = c.fixed<1>(n) && c.skip(n); break;
+            case AbbrevStep::Block2: fits = c.fixed<2>(n) && c.skip(n); break;
+            case AbbrevStep::Block4: fits = c.fixed<4>(n) && c.skip(n); break;
+            case AbbrevStep::BlockUleb: fits = c.uleb(n) && c.skip(n); break;
+            case AbbrevStep::Slow: return false;
+            case AbbrevStep::NameStrp:
+                if (!c.fixed<4>(n)) return false;
+                die->name = StrAttr{StrAttr::Str, n, {}};
+                continue;
+            case AbbrevStep::TypeRef4:
+                if (!c.fixed<4>(n)) return false;
+                die->type = header_.offset + n;
+                continue;
+            case AbbrevStep::LowPcAddress:
+                if (!c.sized(header_.addressSize, n)) return false;
+                die->lowPc = AddrAttr{AddrAttr::Address, n};
+                continue;
+            case AbbrevStep::HighPcData4:
+                if (!c.fixed<4>(n)) return false;
+                die->highPc = AddrAttr{AddrAttr::Constant, n};
+                continue;
+            case AbbrevStep::LocationExprloc:
+                if (!c.uleb(n) || !c.has(n)) return false;
+                die->hasLocation = true;
+                die->location = c.p;
+                die->locationSize = n;
+                c.p += n;
+                continue;
+            // The kept values, read as read_form reads their forms.
+            case AbbrevStep::KeepConst: v.value = static_cast<uint64_t>(step.constant); break;
+            case AbbrevStep::Keep1: fits = c.fixed<1>(v.value); break;
+            case AbbrevStep::Keep2: fits = c.fixed<2>(v.value); break;
+            case AbbrevStep::Keep3: fits = c.fixed<3>(v.value); break;
+            case AbbrevStep::Keep4: fits = c.fixed<4>(v.value); break;
+            case AbbrevStep::Keep8: fits = c.fixed<8>(v.value); break;
+            case AbbrevStep::KeepAddress: fits = c.sized(header_.addressSize, v.value); break;
+            case AbbrevStep::KeepRefAddr: fits = c.sized(refAddrSize_, v.value); break;
+            case AbbrevStep::KeepUleb: fits = c.uleb(v.value); break;
+            case AbbrevStep::KeepSleb: fits = c.sleb(v.value); break;
+            case AbbrevStep::KeepFlag:
+                fits = c.fixed<1>(n);
+                v.value = n != 0;
+                break;
+            case AbbrevStep::KeepString: fits = c.cstr(v.text); break;
+            case AbbrevStep::KeepBlock1: fits = c.fixed<1>(n) && c.block(n, v); break;
+            case AbbrevStep::KeepBlock2: fits = c.fixed<2>(n) && c.block(n, v); break;
+            case AbbrevStep::KeepBlock4: fits = c.fixed<4>(n) && c.block(n, v); break;
+            case AbbrevStep::KeepBlockUleb: fits = c.uleb(n) && c.block(n, v); break;
+            case AbbrevStep::Keep16: fits = c.block(16, v); break;
+            case AbbrevStep::KeepRef1: fits = c.fixed<1>(n); v.value = header_.offset + n; break;
+            case AbbrevStep::KeepRef2: fits = c.fixed<2>(n); v.value = header_.offset + n; break;
+            case AbbrevStep::KeepRef4: fits = c.fixed<4>(n); v.value = header_.offset + n; break;
+            case AbbrevStep::KeepRef8: fits = c.fixed<8>(n); v.value = header_.offset + n; break;
+            case AbbrevStep::KeepRefUleb: fits = c.uleb(n); v.value = header_.offset + n; break;
+            // Plans hold only the ops above (abbrev.cpp builds them): no
+            // range check before the jump.
+            default: __builtin_unreachable();
+        }
+        if (!fits) return false;
+        if (kRead && step.op >= AbbrevStep::KeepConst) {
+            v.cls = static_cast<FormValue::Class>(step.cls);
+            store(step.slot, v, *die);
+        }
+    }
+    at = static_cast<uint64_t>(c.p - span_.data);
     return true;
+}
+
+uint64_t DwarfUnit::skip_die(const DieHead& head) const {
+    const uint64_t sectionBit = head.offset & kTypesSectionBit;
+    uint64_t at = head.attributes & ~kTypesSectionBit;
+    if (const Abbrev* a = head.abbrev) {
+        const uint64_t end = header_.end & ~kTypesSectionBit;
+        if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
+            at += fixed_bytes(*a);
+        } else if (!run_plan<false>(at, *a, nullptr)) {
+            // Value by value, failing where read_die would.
+            ByteReader r(span_, sections_.order, at);
+            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
+            for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
+            at = r.position();
+        }
+    }
+    const uint64_t next = at | sectionBit;
+    if (next > header_.end) {
+        ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    }
+    return next;
 }
 
 DieInfo DwarfUnit::read_die(const DieHead& head) const {
     const uint64_t start = head.attributes & ~kTypesSectionBit;
-    ByteReader r(span_, sections_.order, start);
-    DieInfo die;
+    DieInfo die = head.abbrev ? abbrevs_->prototype(*head.abbrev) : DieInfo();
     die.offset = head.offset;
+    uint64_t at = start;
     if (const Abbrev* a = head.abbrev) {
-        die.abbrevCode = a->code;
-        die.tag = a->tag;
-        die.hasChildren = a->hasChildren;
-        if (!run_plan(r, *a, &die)) {
+        if (!run_plan<true>(at, *a, &die)) {
             // Value by value from the start, failing where that reads past the end.
             DieInfo exact;
             exact.offset = die.offset;
-            exact.abbrevCode = die.abbrevCode;
-            exact.tag = die.tag;
-            exact.hasChildren = die.hasChildren;
+            exact.abbrevCode = a->code;
+            exact.tag = a->tag;
+            exact.hasChildren = a->hasChildren;
             die = exact;
-            r.seek(start);
+            ByteReader r(span_, sections_.order, start);
             const AbbrevAttr* attrs = abbrevs_->attrs(*a);
             for (uint32_t i = 0; i < a->attrCount; ++i) {
                 const AbbrevAttr& attr = attrs[i];
@@ -472,10 +711,13 @@ DieInfo DwarfUnit::read_die(const DieHead& head) const {
                 else if (slot == kNone) skip_value(r, attr);
                 else store(slot, read_form(r, attr.form, attr.implicitConst, header_), die);
             }
+            at = r.position();
         }
     }
-    die.next = r.position() | (head.offset & kTypesSectionBit);
-    if (die.next > header_.end) r.fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    die.next = at | (head.offset & kTypesSectionBit);
+    if (die.next > header_.end) {
+        ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);
+    }
     return die;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "dwarf/abbrev.h"
+#include "dwarf/die_info.h"
 #include "dwarf/dwarf_sections.h"
 
 namespace dravont {
@@ -35,73 +36,6 @@ struct UnitHeader {
 // to 5, or an address size other than 1, 2, 4 or 8. With `inTypes`, decodes
 // the unit at `offset` of .debug_types instead (version 4 type units).
 UnitHeader decode_unit_header(const DwarfSections& sections, uint64_t offset, bool inTypes = false);
-
-// A string-valued attribute, resolved against its unit when read.
-struct StrAttr {
-    enum Kind : uint8_t { None, Inline, Str, LineStr, Index } kind = None;
-    uint64_t value = 0;     // section offset or string index
-    std::string_view text;  // Inline
-};
-
-// An address-valued attribute: an address, or an index into .debug_addr.
-struct AddrAttr {
-    enum Kind : uint8_t { None, Address, Index, Constant } kind = None;
-    uint64_t value = 0;
-};
-
-struct DieInfo {
-    uint64_t offset = 0;
-    uint64_t next = 0;  // offset of the following DIE in the unit
-    uint64_t abbrevCode = 0;  // 0: a null entry closing a list of children
-    uint16_t tag = 0;
-    bool hasChildren = false;
-
-    StrAttr name;
-    StrAttr linkageName;
-    bool external = false;
-    bool declaration = false;
-    bool hasInline = false;
-
-    AddrAttr lowPc;
-    AddrAttr highPc;   // Constant: a length from lowPc
-    AddrAttr entryPc;  // Constant: an offset from the entity's base address
-    enum RangesKind : uint8_t { NoRanges, RangesOffset, RangesIndex } rangesKind = NoRanges;
-    uint64_t ranges = 0;
-
-    // DW_AT_location as a block or exprloc; a location list leaves it null
-    // with hasLocation set.
-    bool hasLocation = false;
-    const uint8_t* location = nullptr;
-    uint64_t locationSize = 0;
-
-    // References as offsets into .debug_info; 0 when absent (no DIE can sit
-    // at offset 0, where the first unit header is).
-    uint64_t type = 0;
-    bool typeBySignature = false;  // DW_AT_type is a DW_FORM_ref_sig8: typeSignature
-    uint64_t typeSignature = 0;
-    uint64_t abstractOrigin = 0;
-    uint64_t specification = 0;
-
-    bool hasDeclFile = false;
-    uint64_t declFile = 0;  // index into the unit's line-table file list
-
-    bool hasByteSize = false;
-    uint64_t byteSize = 0;
-    uint8_t encoding = 0;
-
-    // Root DIE attributes.
-    uint64_t language = 0;
-    bool hasStmtList = false;
-    uint64_t stmtList = 0;
-    StrAttr compDir;
-    StrAttr dwoName;  // DW_AT_dwo_name or DW_AT_GNU_dwo_name: a split unit's skeleton
-    bool hasStrOffsetsBase = false;
-    uint64_t strOffsetsBase = 0;
-    bool hasAddrBase = false;
-    uint64_t addrBase = 0;
-    bool hasRnglistsBase = false;
-    uint64_t rnglistsBase = 0;
-};
 
 // The start of a DIE: its abbreviation, found without reading its
 // attributes, so that a walk can step over DIEs it has no use for.
@@ -140,16 +74,20 @@ public:
     // read fails exactly as read_die would.
     uint64_t skip_die(const DieHead& head) const;
     // `offset` with kTypesSectionBit for a DIE of .debug_types.
-    bool contains_die(uint64_t offset) const {
-        return offset >= header_.firstDie && offset < header_.end &&
-               (offset & kTypesSectionBit) == (header_.offset & kTypesSectionBit);
-    }
+    // The unit's bounds carry the bit as its DIEs do, so an offset between
+    // them names a DIE of the unit's own section.
+    bool contains_die(uint64_t offset) const { return offset >= header_.firstDie && offset < header_.end; }
 
     // Takes the string, address and range-list bases from the root DIE.
     void set_bases(const DieInfo& root);
     uint64_t low_pc_base() const { return lowPcBase_; }
 
-    std::string_view string(const StrAttr& s) const;
+    std::string_view string(const StrAttr& s) const {
+        // Most DIEs have no name of a kind or hold it in .debug_str.
+        if (s.kind == StrAttr::None) return {};
+        if (s.kind == StrAttr::Inline) return s.text;
+        return section_string(s);
+    }
     uint64_t address(const AddrAttr& a) const;  // Address or Index
     uint64_t address_index(uint64_t index) const;
     bool has_rnglists_base() const { return rnglistsBase_.first; }
@@ -157,14 +95,19 @@ public:
 
 private:
     DieHead read_head_slowly(uint64_t offset) const;
+    std::string_view section_string(const StrAttr& s) const;  // Str, LineStr, Index
+    std::string_view indexed_string(uint64_t index) const;
     uint64_t fixed_bytes(const Abbrev& a) const {
         return a.fixedBytes + a.addressSized * uint64_t{header_.addressSize} + a.refAddrSized * uint64_t{refAddrSize_};
     }
     void skip_value(ByteReader& r, const AbbrevAttr& attr) const;
-    // Steps through the DIE's attributes by its plan (with `die`, decoding
-    // the kept ones into it); false when a run of fixed-size values would
-    // pass the end of the data, for the caller to go value by value.
-    bool run_plan(ByteReader& r, const Abbrev& a, DieInfo* die) const;
+    // Steps through the attributes at `at` by the DIE's plan (kRead: the
+    // read plan, decoding the kept ones into `die`) and moves `at` past them;
+    // false, with `die` partly filled, when a value would pass the end of the
+    // data or needs a slow step: the caller then reads value by value from
+    // the start, which fails where the data ends.
+    template <bool kRead>
+    bool run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const;
     void read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                         DieInfo& die, int depth) const;
 

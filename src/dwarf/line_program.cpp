@@ -256,15 +256,59 @@ Header read_header(ByteReader& r, LineTable& table, const DwarfSections& section
 
 class LineMachine {
 public:
-    LineMachine(const Header& header, LineTable& table) : h_(header), table_(table) { reset(); }
+    LineMachine(const Header& header, LineTable& table) : h_(header), table_(table) {
+        reset();
+        // What each special opcode adds to the line, and with one operation
+        // per instruction, to the address.
+        for (unsigned op = h_.opcodeBase; op < 256; ++op) {
+            const unsigned adjusted = op - h_.opcodeBase;
+            specialLine_[op] = h_.lineBase + static_cast<int>(adjusted % h_.lineRange);
+            specialAddress_[op] = uint64_t{h_.minInstLength} * (adjusted / h_.lineRange);
+        }
+    }
 
     void run(ByteReader& r) {
-        while (!r.at_end()) {
-            const uint8_t op = r.u8();
-            if (op >= h_.opcodeBase) special(op);
-            else if (op == 0) extended(r);
+        // Special opcodes, most of the program, and the standard opcodes with
+        // no operand or a one-byte LEB128 one are read straight from the
+        // span; `r` is moved to the others, which read through it.
+        const uint8_t* const data = r.span().data;
+        const uint64_t size = r.span().size;
+        uint64_t at = r.position();
+        while (at < size) {
+            const uint8_t op = data[at++];
+            if (op >= h_.opcodeBase) {
+                special(op);
+                continue;
+            }
+            const bool shortOperand = at < size && data[at] < 0x80;
+            switch (op) {
+                case kCopy: emit(false); continue;
+                case kNegateStmt: isStmt_ = !isStmt_; continue;
+                case kSetColumn:
+                    if (!shortOperand) break;
+                    ++at;
+                    continue;
+                case kAdvanceLine: {
+                    if (!shortOperand) break;
+                    const uint8_t b = data[at++];
+                    add_line((b & 0x40) ? int64_t{b} - 0x80 : int64_t{b});  // a one-byte SLEB128
+                    continue;
+                }
+                case kAdvancePc:
+                    if (!shortOperand) break;
+                    advance(data[at++]);
+                    continue;
+                case kSetFile:
+                    if (!shortOperand) break;
+                    file_ = data[at++];
+                    continue;
+                default: break;
+            }
+            r.seek(at);
+            if (op == 0) extended(r);
             else if (op <= kLastStandard) standard(r, op);
             else for (unsigned k = 0; k < h_.operandCounts[op]; ++k) r.uleb();
+            at = r.position();
         }
     }
 
@@ -297,9 +341,12 @@ private:
     void add_line(int64_t delta) { line_ += static_cast<uint32_t>(static_cast<uint64_t>(delta)); }
 
     void special(uint8_t op) {
-        const unsigned adjusted = op - h_.opcodeBase;
-        advance(adjusted / h_.lineRange);
-        add_line(h_.lineBase + static_cast<int>(adjusted % h_.lineRange));
+        if (h_.maxOps == 1) {
+            address_ = (address_ + specialAddress_[op]) & h_.addressMask;
+        } else {
+            advance((op - h_.opcodeBase) / h_.lineRange);
+        }
+        add_line(specialLine_[op]);
         emit(false);
     }
 
@@ -367,6 +414,8 @@ private:
 
     const Header& h_;
     LineTable& table_;
+    std::array<int, 256> specialLine_{};
+    std::array<uint64_t, 256> specialAddress_{};
     uint64_t address_ = 0;
     uint64_t opIndex_ = 0;
     uint32_t file_ = 1;

@@ -474,6 +474,12 @@ std::vector<Malformed> malformed_cases() {
                      v4_unit({0x02, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00}), "LEB128"});
     cases.push_back({"set_file past 32 bits", v4_unit({0x04, 0x80, 0x80, 0x80, 0x80, 0x10}), "file index"});
 
+    // Operands of the opcodes read straight from the program, cut at its end.
+    for (uint8_t op : {2, 3, 4, 5}) {
+        cases.push_back({"operand missing at the end", v4_unit({0x01, op}), "data"});
+        cases.push_back({"LEB128 operand cut at the end", v4_unit({0x01, op, 0x80}), "data"});
+    }
+
     // An operand that would run on into the next unit.
     b = v4_unit({0x02});
     const Bytes next = v4_unit({0x01});
