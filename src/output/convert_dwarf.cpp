@@ -9,6 +9,7 @@
 #include "common/elf_messages.h"
 #include "common/hash.h"
 #include "common/ordered_work.h"
+#include "common/reserve.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
 #include "common/text_out.h"
@@ -28,6 +29,10 @@ namespace {
 constexpr size_t kMaxDepth = 4096;  // nesting of DIEs
 constexpr size_t kNameLength = 32;  // a name is cut after 32 characters
 constexpr size_t kStaticLength = 65;  // a qualified static's name is cut after 65
+// Units are walked on several threads only when none has more .debug_info
+// than this: a unit's part holds a few times that much while it waits for
+// the merge.
+constexpr uint64_t kLargestUnitApart = 1u << 20;
 
 std::string_view cut(std::string_view s, size_t n) { return s.substr(0, std::min(s.size(), n)); }
 
@@ -89,6 +94,8 @@ public:
         add_to_unit(h, value);
         return true;
     }
+    // Room for about `lines` lines of the next unit.
+    void expect_unit_lines(size_t lines) { reserve_rounded(unitNew_, lines); }
     // Ends such a unit: its lines are forgotten, the ranges they lie in
     // handed over.
     void end_unit_apart(std::vector<Range>& ranges) {
@@ -483,12 +490,17 @@ bool Conversion::convert_unit(const UnitHeader& header, PendingUnit& target) {
 
     TextOut* const listing = listing_ ? &entityOut_ : nullptr;
     if (listing) print_unit_heading(*listing, header.offset, header.version, name);
+    // A unit walked apart keeps its lists until the merge packs them, once
+    // it has dropped repeated functions.
+    if (apart_) {
+        walk_dies(unit, root);
+        return true;
+    }
     // The unit's lists of functions and ranges keep their memory from unit
     // to unit; a unit keeps only the packed copy.
     unit_->functions.swap(functions_);
     unit_->ranges.swap(ranges_);
     walk_dies(unit, root);
-    if (apart_) return true;  // the merge packs the functions, once it has dropped repeated ones
     written_.end_unit();
     pack_functions(*unit_);
     unit_->functions.swap(functions_);
@@ -502,10 +514,14 @@ bool Conversion::convert_unit(const UnitHeader& header, PendingUnit& target) {
 
 void Conversion::walk_apart(const UnitHeader& header, UnitPart& part) {
     part.text.clear();
-    // A unit's lines take a few times its DIEs' bytes: room for them at
-    // once spares the copies of a growing buffer.
-    part.text.expect(static_cast<size_t>(std::min<uint64_t>(header.end - header.offset, 1u << 22)) * 3);
+    // A unit's lines take a few times its DIEs' bytes, and a line, a
+    // function or a range comes with every few dozen of them: room for them
+    // at once spares the copies of growing lists (and costs nothing where
+    // it stays untouched).
+    const size_t bytes = static_cast<size_t>(std::min<uint64_t>(header.end - header.offset, kLargestUnitApart));
+    part.text.expect(bytes * 3);
     part.marks.clear();
+    reserve_rounded(part.marks, bytes / 16);
     part.ranges.clear();
     part.symbolCount = 0;
     files_.set_target(part.text, part.text, part.symbolCount, part.lineCount);
@@ -516,6 +532,9 @@ void Conversion::walk_apart(const UnitHeader& header, UnitPart& part) {
     fresh.functions.swap(part.unit.functions);
     fresh.ranges.swap(part.unit.ranges);
     part.unit = std::move(fresh);
+    reserve_rounded(part.unit.functions, bytes / 32);
+    reserve_rounded(part.unit.ranges, bytes / 32);
+    written_.expect_unit_lines(bytes / 16);
     part.made = convert_unit(header, part.unit);
     written_.end_unit_apart(part.ranges);
 }
@@ -789,10 +808,6 @@ public:
     bool run();
 
 private:
-    // A unit whose .debug_info is larger than this is walked by one thread:
-    // a part holds a few times that much text while it waits for the merge.
-    static constexpr uint64_t kLargestUnitApart = 1u << 20;
-
     void merge(UnitPart& part);
     void drop_functions(PendingUnit& unit, const std::vector<bool>& dropped);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "common/reserve.h"
 #include "common/text_out.h"
 #include "dwarf/line_program.h"
 #include "listing/elf_listing.h"
@@ -221,7 +222,7 @@ void pack_functions(PendingUnit& unit) {
 void unpack_functions(PendingUnit& unit) {
     unit.functions.clear();
     unit.ranges.clear();
-    unit.functions.reserve(unit.functionCount);
+    reserve_rounded(unit.functions, unit.functionCount);
     Unpacker in{unit.packed.data()};
     uint64_t previous = 0;
     for (size_t i = 0; i < unit.functionCount; ++i) {
@@ -403,6 +404,7 @@ void LineRecords::write_unit(PendingUnit& unit) {
     results.assign(listing_ ? table.rows.size() : 0, kOutside);
     std::vector<KeptRow>& kept = b.kept;
     kept.clear();
+    reserve_rounded(kept, table.rows.size());
     std::vector<uint32_t>& sequences = b.sequences;  // where each sequence's kept rows start
     sequences.clear();
     bool sequenceStarts = true;
@@ -444,6 +446,7 @@ void LineRecords::write_unit(PendingUnit& unit) {
     claimed.assign(kept.size(), 0);
     std::vector<uint32_t>& claims = b.claims;
     claims.clear();
+    reserve_rounded(claims, kept.size());
     std::vector<std::pair<uint32_t, uint32_t>>& claimSpan = b.claimSpan;
     claimSpan.assign(unit.functions.size(), {0, 0});
     auto next = byAddress.begin();
