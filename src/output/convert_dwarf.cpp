@@ -1,6 +1,7 @@
 #include "output/convert_dwarf.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <memory>
 #include <string>
@@ -94,8 +95,11 @@ public:
         add_to_unit(h, value);
         return true;
     }
-    // Room for about `lines` lines of the next unit.
-    void expect_unit_lines(size_t lines) { reserve_rounded(unitNew_, lines); }
+    // Room for about `lines` lines of the unit about to be walked.
+    void expect_unit_lines(size_t lines) {
+        reserve_rounded(unitNew_, lines);
+        if (unitNew_.empty() && unit_.count() == 0) size_filter(lines);
+    }
     // Ends such a unit: its lines are forgotten, the ranges they lie in
     // handed over.
     void end_unit_apart(std::vector<Range>& ranges) {
@@ -141,33 +145,41 @@ public:
 private:
     static constexpr size_t kUnitLines = 1 << 16;  // the unit's table stays within a megabyte
 
-    // A repeated line has its first one's value. The unit's values set two
-    // bits each in a filter small enough to stay in the first-level cache;
-    // a value that finds both bits clear is new to the unit, which is most
-    // of them, and only the others are looked up in the unit's table, far
-    // larger and slow to reach. Digests of new lines wait in unitNew_ and
-    // go into the table together when a lookup needs them there.
-    static constexpr unsigned kFilterBits = 17;
-    static std::pair<size_t, size_t> filter_bits(uint32_t value) {
+    // A repeated line has its first one's value. The unit's values set
+    // three bits each in a filter of some 32 bits a line (at most 128 KB,
+    // within the second-level cache): a value that finds a bit clear is new
+    // to the unit, which is nearly all of them. Their digests wait in
+    // unitNew_; only a value that finds its bits set, which in a usual unit
+    // happens a few times if at all, puts them into the unit's table (large
+    // and slow to reach: a cache miss a digest) and looks its digest up.
+    std::array<size_t, 3> filter_bits(uint32_t value) const {
         const uint64_t k = value * 0x9E3779B97F4A7C15ull;
-        return {static_cast<size_t>(k >> (64 - kFilterBits)), static_cast<size_t>(k >> 20) & ((1u << kFilterBits) - 1)};
+        return {static_cast<size_t>(k >> 40) & filterMask_, static_cast<size_t>(k >> 20) & filterMask_,
+                static_cast<size_t>(k) & filterMask_};
     }
     bool in_unit(uint64_t h, uint32_t value) {
         if (unitFilter_.empty()) return false;
-        const auto [a, b] = filter_bits(value);
-        if (!(unitFilter_[a / 64] >> (a % 64) & 1) || !(unitFilter_[b / 64] >> (b % 64) & 1)) return false;
+        for (const size_t bit : filter_bits(value)) {
+            if (!(unitFilter_[bit / 64] >> (bit % 64) & 1)) return false;
+        }
         unit_.reserve(unit_.count() + unitNew_.size(), 0);
         unit_.insert_batch(unitNew_.data(), unitNew_.size());
         unitNew_.clear();
         return unit_.contains(h);
     }
     void add_to_unit(uint64_t h, uint32_t value) {
-        if (unitFilter_.empty()) unitFilter_.assign((size_t{1} << kFilterBits) / 64, 0);
-        const auto [a, b] = filter_bits(value);
-        unitFilter_[a / 64] |= uint64_t{1} << (a % 64);
-        unitFilter_[b / 64] |= uint64_t{1} << (b % 64);
+        if (unitFilter_.empty()) size_filter(1024);
+        for (const size_t bit : filter_bits(value)) unitFilter_[bit / 64] |= uint64_t{1} << (bit % 64);
         unitNew_.push_back(h);
         extend_range(value);
+    }
+    // A filter for about `lines` lines; only while the unit has none.
+    void size_filter(size_t lines) {
+        size_t bits = size_t{1} << 12;
+        while (bits < 32 * lines && bits < (size_t{1} << 20)) bits *= 2;
+        if (bits == filterMask_ + 1) return;  // cleared when the last unit ended
+        unitFilter_.assign(bits / 64, 0);
+        filterMask_ = bits - 1;
     }
     void clear_unit() {
         if (unit_.count() != 0) unit_.clear();
@@ -294,7 +306,8 @@ private:
     uint64_t expected_ = 0;
     Table unit_;
     std::vector<uint64_t> unitNew_;     // the unit's digests not yet in unit_
-    std::vector<uint64_t> unitFilter_;  // two bits a value of the unit's lines
+    std::vector<uint64_t> unitFilter_;  // three bits a value of the unit's lines
+    size_t filterMask_ = 0;
     Table all_;
     std::vector<Range> unitRanges_;  // by section
     std::vector<Range> earlier_;     // sorted, disjoint
@@ -490,6 +503,8 @@ bool Conversion::convert_unit(const UnitHeader& header, PendingUnit& target) {
 
     TextOut* const listing = listing_ ? &entityOut_ : nullptr;
     if (listing) print_unit_heading(*listing, header.offset, header.version, name);
+    // A line comes with every few dozen bytes of DIEs.
+    written_.expect_unit_lines(static_cast<size_t>(std::min<uint64_t>((header.end - header.offset) / 16, 1u << 24)));
     // A unit walked apart keeps its lists until the merge packs them, once
     // it has dropped repeated functions.
     if (apart_) {
@@ -534,7 +549,6 @@ void Conversion::walk_apart(const UnitHeader& header, UnitPart& part) {
     part.unit = std::move(fresh);
     reserve_rounded(part.unit.functions, bytes / 32);
     reserve_rounded(part.unit.ranges, bytes / 32);
-    written_.expect_unit_lines(bytes / 16);
     part.made = convert_unit(header, part.unit);
     written_.end_unit_apart(part.ranges);
 }
