@@ -128,12 +128,33 @@ WorkerPool::~WorkerPool() {
 void WorkerPool::helper(unsigned id) {
     uint64_t seen = 0;
     for (;;) {
-        wait_until([&] { return stopping_.load() || generation_.load() != seen; }, mutex_, wake_);
+        const bool mine = id == 1;
+        wait_until([&] { return stopping_.load() || generation_.load() != seen || (mine && taskPosted_.load()); },
+                   mutex_, wake_);
+        if (mine && taskPosted_.load()) {
+            task_();
+            task_ = nullptr;
+            taskPosted_.store(false);
+            continue;
+        }
         if (stopping_.load()) return;
         seen = generation_.load();
         run_->worker(id);
         busy_.fetch_sub(1);
     }
+}
+
+void WorkerPool::post(std::function<void()> task) {
+    if (helpers_.empty()) {
+        task();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        task_ = std::move(task);
+        taskPosted_.store(true);
+    }
+    wake_.notify_all();
 }
 
 void WorkerPool::run_ordered(size_t count, size_t window, const std::function<void(size_t, unsigned)>& work,

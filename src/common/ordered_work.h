@@ -45,6 +45,11 @@ public:
     void run_ordered(size_t count, size_t window, const std::function<void(size_t item, unsigned worker)>& work,
                      const std::function<void(size_t item)>& commit);
 
+    // Runs `task` on a helper thread while the caller goes on (at once on
+    // the caller's, without helpers); the pool's end waits for it. One task
+    // at a time, and no run while it runs.
+    void post(std::function<void()> task);
+
 private:
     void helper(unsigned id);
 
@@ -54,6 +59,8 @@ private:
     std::atomic<uint64_t> generation_{0};  // runs started
     std::atomic<unsigned> busy_{0};        // helpers still in the current run
     std::atomic<bool> stopping_{false};
+    std::function<void()> task_;          // posted, for helper 1
+    std::atomic<bool> taskPosted_{false};
     OrderedRun* run_ = nullptr;            // the current run, published by generation_
 };
 

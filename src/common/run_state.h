@@ -11,6 +11,7 @@
 // COFF record slots the decoders fill, and the input image every reader reads.
 #include "coff/coff_records.h"
 #include "coff/input_image.h"
+#include "common/ordered_work.h"
 #include "common/text_out.h"
 
 namespace dravont {
@@ -65,6 +66,8 @@ struct RunState {
     // has (a few at most), 1 for the calling thread alone. The output is
     // the same whatever the number.
     unsigned threads = 0;
+    // The threads of a run that uses more than one, kept until its end.
+    std::unique_ptr<WorkerPool> pool;
 
     TextOut& out;                     // standard output
     OutputFiles* outputs = nullptr;   // where the symbol and line files go

@@ -48,8 +48,8 @@ void convert_elf(RunState& state) {
     // on several units at once, with threads started now, while the file's
     // headers are read.
     const unsigned threads = state.threads == 0 ? worker_threads(kMaxThreads) : state.threads;
-    std::unique_ptr<WorkerPool> pool;
-    if (!state.debugMode && threads > 1) pool = std::make_unique<WorkerPool>(threads);
+    if (!state.debugMode && threads > 1 && !state.pool) state.pool = std::make_unique<WorkerPool>(threads);
+    WorkerPool* const pool = state.pool.get();
     const ElfFile elf(state.image, state.inputName, state.out.utf8());
     state.targetFamily = elf.header().e_machine == EM_H8_300 ? TargetFamily::H8 : TargetFamily::SH;
     TextOut* listing = state.debugMode ? &state.out : nullptr;
@@ -72,7 +72,7 @@ void convert_elf(RunState& state) {
         if (!(s.sh_flags & SHF_ALLOC) || s.sh_size == 0) continue;
         input.allocated.push_back({s.sh_addr, uint64_t{s.sh_addr} + s.sh_size, (s.sh_flags & SHF_EXECINSTR) != 0});
     }
-    if (pool && (!input.hasSymbols || elf.index_for_threads())) input.pool = pool.get();
+    if (pool && (!input.hasSymbols || elf.index_for_threads())) input.pool = pool;
     state.outputs->open(state);
     convert_dwarf(state, input, listing);
     state.outputs->close();

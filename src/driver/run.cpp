@@ -1,5 +1,9 @@
 #include "driver/run.h"
 
+#if defined(__linux__)
+#include <malloc.h>
+#endif
+
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -39,6 +43,12 @@ bool output_would_replace_input(RunState& state) {
     return false;
 }
 
+void release_free_memory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 // The end of every completed run: the slots released, the summary printed.
 int finish_run(RunState& state) {
     release_slots(state);
@@ -66,6 +76,10 @@ int convert_image(RunState& state) {
         if (is_elf_image(state.image)) convert_elf(state);
         else convert_coff(state);
         check_unchanged(state.image);
+        // While the files are put in place, another thread hands the
+        // memory the conversion freed back to the system, which the end of
+        // the process would otherwise do alone.
+        if (state.pool) state.pool->post(release_free_memory);
         state.outputs->commit();
     } catch (const MalformedInput& error) {
         if (!reported_change(state)) {

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace dravont {
@@ -75,6 +77,28 @@ TEST(WorkerPool, CommitsInOrderWithinTheWindowAndStopsAtTheFirstFault) {
                 }
             }
         }
+    }
+}
+
+}  // namespace
+}  // namespace dravont
+
+namespace dravont {
+namespace {
+
+// A posted task runs beside the caller, and the pool's end waits for it.
+TEST(WorkerPool, EndsOnlyAfterThePostedTask) {
+    for (const unsigned threads : {1u, 2u, 4u}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        std::atomic<bool> done{false};
+        {
+            WorkerPool pool(threads);
+            pool.post([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                done = true;
+            });
+        }
+        EXPECT_TRUE(done.load());
     }
 }
 
