@@ -180,6 +180,10 @@ void WorkerPool::run_ordered(size_t count, size_t window, const std::function<vo
     run.rethrow();
 }
 
+void WorkerPool::wait_posted() {
+    while (taskPosted_.load()) std::this_thread::yield();
+}
+
 unsigned worker_threads(unsigned limit) {
     const unsigned hardware = std::thread::hardware_concurrency();
     return std::max(1u, std::min(hardware == 0 ? 1u : hardware, limit));

@@ -49,6 +49,8 @@ public:
     // the caller's, without helpers); the pool's end waits for it. One task
     // at a time, and no run while it runs.
     void post(std::function<void()> task);
+    // Returns once the posted task, if any, has run.
+    void wait_posted();
 
 private:
     void helper(unsigned id);

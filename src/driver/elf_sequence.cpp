@@ -73,6 +73,15 @@ void convert_elf(RunState& state) {
         input.allocated.push_back({s.sh_addr, uint64_t{s.sh_addr} + s.sh_size, (s.sh_flags & SHF_EXECINSTR) != 0});
     }
     if (pool && (!input.hasSymbols || elf.index_for_threads())) input.pool = pool;
+    // A helper builds the symbol-name filter while this thread opens the
+    // files and reads the unit headers; it is done before `elf` goes.
+    struct AwaitPosted {
+        WorkerPool* pool;
+        ~AwaitPosted() {
+            if (pool) pool->wait_posted();
+        }
+    } awaitPosted{input.pool && input.hasSymbols ? input.pool : nullptr};
+    if (awaitPosted.pool) awaitPosted.pool->post([&elf] { elf.build_name_filter(); });
     state.outputs->open(state);
     convert_dwarf(state, input, listing);
     state.outputs->close();

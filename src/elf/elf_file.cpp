@@ -245,13 +245,16 @@ bool ElfFile::index_for_threads() const {
         symbolsIndexed_ = false;  // the first lookup meets the fault again and reports it
         return false;
     }
-    if (!names_.built()) names_.build(symtab_, strtabSpan_);
     return true;
 }
 
-bool ElfFile::has_symbol_at(uint32_t value, std::string_view name) const {
+void ElfFile::build_name_filter() const {
     if (!symbolsIndexed_) index_symbols();
-    if (!names_.built()) names_.build(symtab_, strtabSpan_);
+    std::call_once(namesBuilt_, [this] { names_.build(symtab_, strtabSpan_); });
+}
+
+bool ElfFile::has_symbol_at(uint32_t value, std::string_view name) const {
+    build_name_filter();
     if (!names_.may_hold(value, name)) return false;
     bool found = false;
     visit_symbols_at(value, [&](std::string_view s) { return found = s == name; });

@@ -63,11 +63,15 @@ public:
     // True when one of symbols_at(value) is spelled `name`. A filter of the
     // table's (value, name) pairs answers most of these without a lookup.
     bool has_symbol_at(uint32_t value, std::string_view name) const;
-    // Builds now what the two lookups above would build unguarded when first
-    // asked; afterwards several threads may ask at once.
+    // Finds the symbol table now, which the two lookups above would do
+    // unguarded when first asked; afterwards several threads may ask at
+    // once (the indexes they build later are built once, whoever asks).
     // False when the symbol table cannot be read: the first lookup reports
     // that, as it would have.
     bool index_for_threads() const;
+    // Builds the filter has_symbol_at asks first, which takes a while on a
+    // large table: a thread with nothing else to do can build it ahead.
+    void build_name_filter() const;
 
 private:
     void decode_header(const std::string& inputName, bool utf8);
@@ -96,6 +100,7 @@ private:
     mutable SymbolTableView symtab_;
     mutable SymbolsByValue byValue_;
     mutable SymbolNameFilter names_;
+    mutable std::once_flag namesBuilt_;
     mutable ByteSpan strtabSpan_;
 
     // Inflated compressed sections, by section number.
