@@ -830,6 +830,7 @@ private:
     std::string_view prefix_;
     WrittenLines written_;
     std::vector<PendingUnit> units_;
+    std::vector<uint64_t> entries_;  // of the merged units' functions, in unit order
 };
 
 bool ParallelConversion::run() {
@@ -852,6 +853,7 @@ bool ParallelConversion::run() {
 
     WorkerPool& pool = *input_.pool;
     const unsigned threads = pool.threads();
+    reserve_rounded(entries_, static_cast<size_t>(std::min<uint64_t>(input_.symbolCount, 1u << 24)));
     std::vector<std::unique_ptr<Conversion>> workers;
     for (unsigned i = 0; i < threads; ++i) workers.push_back(std::make_unique<Conversion>(state_, input_, prefix_));
     const size_t window = threads + 1;
@@ -867,12 +869,7 @@ bool ParallelConversion::run() {
         [&](size_t i) { merge(parts[i % window]); });
     written_ = WrittenLines();  // freed before the line records need their memory
 
-    std::vector<uint64_t> entries;
-    size_t functions = 0;
-    for (const PendingUnit& unit : units_) functions += unit.functionCount;
-    entries.reserve(functions);
-    for (const PendingUnit& unit : units_) append_entries(unit, entries);
-    workers[0]->line_records().set_entries(std::move(entries));
+    workers[0]->line_records().set_entries(std::move(entries_));
     for (unsigned i = 1; i < threads; ++i) workers[i]->line_records().share_entries(workers[0]->line_records());
 
     TextOut& lines = state_.outputs->lines();
@@ -917,6 +914,7 @@ void ParallelConversion::merge(UnitPart& part) {
     }
     written_.add_ranges(part.ranges);
     state_.symbolCount = static_cast<int16_t>(state_.symbolCount + kept);  // 16-bit: wraps
+    for (const PendingFunction& f : part.unit.functions) entries_.push_back(f.value);
     pack_functions(part.unit);
     // The lists, empty now, keep their memory for the slot's next unit.
     std::vector<PendingFunction> functions;
