@@ -179,6 +179,8 @@ public:
 
     // Everything written so far (only meaningful without a target).
     std::string_view text() const { return std::string_view(buffer_.get(), size_); }
+    // The same, to change in place what was written.
+    char* data() { return buffer_.get(); }
     std::string take();
     // Empties the buffer, keeping its memory (only meaningful without a target).
     void clear() { size_ = 0; }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -333,23 +335,29 @@ private:
     size_t count_ = 0;
 };
 
-// A symbol-file line a unit walked apart wrote: its digest and value, where
-// it ends in the unit's text, and the function whose line it is.
-struct WrittenMark {
+// A symbol-file line of a unit walked apart, kept until the merge lays it
+// out: what the line holds, its digest, and the function whose line it is.
+// In a part's buffer each record is followed by the name's bytes (cut
+// where the line cuts it) and padding to eight bytes; a third the size of
+// the line it stands for, with its digest.
+struct SymbolRecord {
     uint64_t digest;
     uint32_t value;
-    uint32_t function;  // index into the unit's functions; kNoFunction for a variable
-    size_t end;
+    uint32_t function;      // index into the unit's functions; kNoFunction for a variable
+    const char* sizeClass;  // one of the size-class table's texts
+    uint16_t nameLength;
+    bool external;
 };
 constexpr uint32_t kNoFunction = UINT32_MAX;
+constexpr size_t kRecordSize = (sizeof(SymbolRecord) + 7) / 8 * 8;
 
 // What one unit walked apart gives the merge, or its line records the
 // line file.
 struct UnitPart {
     bool made = false;  // false: a unit without DIEs, or a type unit
     PendingUnit unit;   // its functions unpacked
-    TextOut text;       // its symbol-file lines, later its line records
-    std::vector<WrittenMark> marks;
+    TextOut text;       // its symbol records, later its line records
+    size_t records = 0;
     std::vector<WrittenLines::Range> ranges;
     int16_t symbolCount = 0;
     int16_t lineCount = 0;
@@ -416,8 +424,8 @@ private:
     std::string_view prefix_;
     WrittenLines written_;
     const bool apart_ = false;  // a worker
-    std::vector<WrittenMark>* marks_ = nullptr;  // a worker's, of the unit being walked
-    TextOut* partSymbols_ = nullptr;             // and its symbol-file lines
+    UnitPart* part_ = nullptr;  // a worker's, of the unit being walked
+    size_t lastRecord_ = 0;     // where in part_->text the last record starts
     std::vector<PendingUnit> units_;  // their functions packed
     std::vector<PendingFunction> functions_;
     std::vector<AddressRange> ranges_;
@@ -534,14 +542,12 @@ void Conversion::walk_apart(const UnitHeader& header, UnitPart& part) {
     // at once spares the copies of growing lists (and costs nothing where
     // it stays untouched).
     const size_t bytes = static_cast<size_t>(std::min<uint64_t>(header.end - header.offset, kLargestUnitApart));
-    part.text.expect(bytes * 3);
-    part.marks.clear();
-    reserve_rounded(part.marks, bytes / 16);
+    part.text.expect(bytes * 2);
+    part.records = 0;
     part.ranges.clear();
     part.symbolCount = 0;
     files_.set_target(part.text, part.text, part.symbolCount, part.lineCount);
-    marks_ = &part.marks;
-    partSymbols_ = &part.text;
+    part_ = &part;
     // A fresh unit, with the memory of the lists of the slot's last one.
     PendingUnit fresh;
     fresh.functions.swap(part.unit.functions);
@@ -687,9 +693,22 @@ void Conversion::qualify(std::string& name, const DwarfUnit& unit, const Entity&
 bool Conversion::write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass) {
     const uint32_t address = static_cast<uint32_t>(value);
     const uint64_t h = WrittenLines::digest(address, cut(name, e.external ? kNameLength : kStaticLength));
-    if (!(apart_ ? written_.first_in_unit(h, address) : written_.first_time(h, address))) return false;
+    if (apart_) {
+        if (!written_.first_in_unit(h, address)) return false;
+        const std::string_view kept = cut(name, e.external ? kNameLength : kStaticLength);
+        const SymbolRecord record{h, address, kNoFunction, sizeClass, static_cast<uint16_t>(kept.size()), e.external};
+        TextOut& text = part_->text;
+        lastRecord_ = text.text().size();
+        const size_t size = kRecordSize + (kept.size() + 7) / 8 * 8;
+        char* p = text.reserve(size);
+        std::memcpy(p, &record, sizeof record);
+        if (!kept.empty()) std::memcpy(p + kRecordSize, kept.data(), kept.size());
+        text.advance(size);
+        ++part_->records;
+        return true;
+    }
+    if (!written_.first_time(h, address)) return false;
     write_line(e, address, name, sizeClass);
-    if (apart_) marks_->push_back({h, address, kNoFunction, partSymbols_->text().size()});
     return true;
 }
 
@@ -735,7 +754,10 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
     f.hasDeclFile = e.hasDeclFile;
     f.declFile = e.declFile;
     f.declUnit = e.declUnit;
-    if (apart_) marks_->back().function = static_cast<uint32_t>(unit_->functions.size());
+    if (apart_) {
+        const uint32_t index = static_cast<uint32_t>(unit_->functions.size());
+        std::memcpy(part_->text.data() + lastRecord_ + offsetof(SymbolRecord, function), &index, sizeof index);
+    }
     unit_->functions.push_back(f);
     unit_->functionAtZero = unit_->functionAtZero || value == 0;
     list_entity(unit, die, e, true, value, e.external ? "external" : "static", true);
@@ -814,7 +836,7 @@ void Conversion::list_entity_row(const DwarfUnit& unit, const DieInfo& die, cons
 class ParallelConversion {
 public:
     ParallelConversion(RunState& state, const DwarfInput& input, std::string_view prefix)
-        : state_(state), input_(input), prefix_(prefix),
+        : state_(state), input_(input), prefix_(prefix), files_(state),
           written_(input.symbolCount, &input.allocated) {}
 
     // False, with nothing written, for an input one thread converts as
@@ -828,6 +850,7 @@ private:
     RunState& state_;
     const DwarfInput& input_;
     std::string_view prefix_;
+    DebuggerFiles files_;  // the run's files
     WrittenLines written_;
     std::vector<PendingUnit> units_;
     std::vector<uint64_t> entries_;  // of the merged units' functions, in unit order
@@ -889,31 +912,25 @@ bool ParallelConversion::run() {
 // and keeps its functions, less those whose line was dropped.
 void ParallelConversion::merge(UnitPart& part) {
     if (!part.made) return;
-    TextOut& out = state_.outputs->symbols();
     const std::string_view text = part.text.text();
-    size_t kept = part.marks.size();
-    if (!written_.overlaps_earlier(part.ranges)) {
-        out.put_through(text);
-        for (const WrittenMark& m : part.marks) written_.add_written(m.digest);
-    } else {
-        std::vector<bool> dropped(part.unit.functions.size(), false);
-        size_t begin = 0, lineStart = 0;
-        for (const WrittenMark& m : part.marks) {
-            if (written_.written_earlier(m.digest, m.value)) {
-                out.put(text.substr(begin, lineStart - begin));
-                begin = m.end;
-                --kept;
-                if (m.function != kNoFunction) dropped[m.function] = true;
-            } else {
-                written_.add_written(m.digest);
-            }
-            lineStart = m.end;
+    const bool mayRepeat = written_.overlaps_earlier(part.ranges);
+    std::vector<bool> dropped;
+    if (mayRepeat) dropped.assign(part.unit.functions.size(), false);
+    for (size_t at = 0, n = 0; n < part.records; ++n) {
+        SymbolRecord r;
+        std::memcpy(&r, text.data() + at, sizeof r);
+        const std::string_view name = text.substr(at + kRecordSize, r.nameLength);
+        at += kRecordSize + (r.nameLength + size_t{7}) / 8 * 8;
+        if (mayRepeat && written_.written_earlier(r.digest, r.value)) {
+            if (r.function != kNoFunction) dropped[r.function] = true;
+            continue;
         }
-        out.put(text.substr(begin));
-        drop_functions(part.unit, dropped);
+        written_.add_written(r.digest);
+        if (r.external) files_.external_symbol(r.value, name, r.sizeClass);
+        else files_.static_symbol(r.value, name, r.sizeClass);
     }
+    if (mayRepeat) drop_functions(part.unit, dropped);
     written_.add_ranges(part.ranges);
-    state_.symbolCount = static_cast<int16_t>(state_.symbolCount + kept);  // 16-bit: wraps
     for (const PendingFunction& f : part.unit.functions) entries_.push_back(f.value);
     pack_functions(part.unit);
     // The lists, empty now, keep their memory for the slot's next unit.
