@@ -316,6 +316,26 @@ private:
     std::vector<uint64_t> pending_;  // the merge's digests while the large table is not needed
 };
 
+// The name being written, put together in place: a written name is cut
+// after 32 characters and a qualified one after 65, so what lies past the
+// buffer's end is never written (nor part of a qualifier that is).
+class NameBuilder {
+public:
+    void clear() { size_ = 0; }
+    NameBuilder& add(std::string_view s) {
+        const size_t n = std::min(s.size(), sizeof data_ - size_);
+        if (n != 0) std::memcpy(data_ + size_, s.data(), n);
+        size_ += n;
+        return *this;
+    }
+    void cut(size_t n) { size_ = std::min(size_, n); }
+    std::string_view view() const { return std::string_view(data_, size_); }
+
+private:
+    char data_[256];
+    size_t size_ = 0;
+};
+
 // The written names of the enclosing functions; popped names keep their
 // memory for the next.
 class ScopeStack {
@@ -398,11 +418,11 @@ private:
 
     bool placed(uint64_t address, bool executable, const Entity& e, uint8_t addressSize) const;
     bool function_ranges(const DwarfUnit& unit, const DieInfo& die, const Entity& e, uint64_t& entry);
-    void written_name(std::string& name, const Entity& e, bool hasAddress, uint64_t address);
-    void qualify(std::string& name, const DwarfUnit& unit, const Entity& e);
+    void written_name(NameBuilder& name, const Entity& e, bool hasAddress, uint64_t address);
+    void qualify(NameBuilder& name, const DwarfUnit& unit, const Entity& e);
     std::string_view file_scope(const DwarfUnit& unit, const Entity& e);
-    bool write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass);
-    void write_line(const Entity& e, uint32_t address, const std::string& name, const char* sizeClass);
+    bool write_symbol(const Entity& e, uint64_t value, std::string_view name, const char* sizeClass);
+    void write_line(const Entity& e, uint32_t address, std::string_view name, const char* sizeClass);
     // Every entity passes here; only the listing does anything with it, so
     // the test stays in line at the callers.
     void list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e, bool hasAddress,
@@ -435,7 +455,7 @@ private:
     std::string_view unitPrefix_;
     std::string fileName_;              // the unit's base name, cut after 32
     ScopeStack scopes_;                 // written names of the enclosing functions
-    std::string name_;                  // the name being written
+    NameBuilder name_;                  // the name being written
 };
 
 void Conversion::run() {
@@ -655,15 +675,15 @@ bool Conversion::function_ranges(const DwarfUnit& unit, const DieInfo& die, cons
 // The C name with the label prefix, cut after 32. A name the symbol table
 // spells without the prefix at the entity's address (a C function renamed by
 // __asm__) is written as the symbol table spells it.
-void Conversion::written_name(std::string& name, const Entity& e, bool hasAddress, uint64_t address) {
+void Conversion::written_name(NameBuilder& name, const Entity& e, bool hasAddress, uint64_t address) {
     const std::string_view cName = e.c_name();
-    name.assign(unitPrefix_);
-    name.append(cName);
-    if (!unitPrefix_.empty() && hasAddress && input_.hasSymbols && input_.hasSymbolAt(address, cName) &&
-        !input_.hasSymbolAt(address, name)) {
-        name.assign(cName);
+    bool prefixed = !unitPrefix_.empty();
+    if (prefixed && hasAddress && input_.hasSymbols && input_.hasSymbolAt(address, cName)) {
+        prefixed = input_.hasSymbolAt(address, std::string(unitPrefix_).append(cName));
     }
-    if (name.size() > kNameLength) name.resize(kNameLength);
+    name.clear();
+    if (prefixed) name.add(unitPrefix_);
+    name.add(cName).cut(kNameLength);
 }
 
 // The qualifier of a file-scope static: the unit's base name, or in a
@@ -676,21 +696,21 @@ std::string_view Conversion::file_scope(const DwarfUnit& unit, const Entity& e) 
     return cut(base_name(paths[e.declFile]), kNameLength);
 }
 
-void Conversion::qualify(std::string& name, const DwarfUnit& unit, const Entity& e) {
+void Conversion::qualify(NameBuilder& name, const DwarfUnit& unit, const Entity& e) {
     if (e.external) return;
-    name.append("@");
+    name.add("@");
     if (scopes_.empty()) {
-        name.append(file_scope(unit, e));
+        name.add(file_scope(unit, e));
         return;
     }
     std::string_view scope = scopes_.back();
     if (!scope.empty() && scope.front() == '_') scope.remove_prefix(1);
-    name.append(scope);
+    name.add(scope);
 }
 
 // Writes the entity's symbol-file line unless the same line was written
 // before; false then.
-bool Conversion::write_symbol(const Entity& e, uint64_t value, const std::string& name, const char* sizeClass) {
+bool Conversion::write_symbol(const Entity& e, uint64_t value, std::string_view name, const char* sizeClass) {
     const uint32_t address = static_cast<uint32_t>(value);
     const uint64_t h = WrittenLines::digest(address, cut(name, e.external ? kNameLength : kStaticLength));
     if (apart_) {
@@ -712,7 +732,7 @@ bool Conversion::write_symbol(const Entity& e, uint64_t value, const std::string
     return true;
 }
 
-void Conversion::write_line(const Entity& e, uint32_t address, const std::string& name, const char* sizeClass) {
+void Conversion::write_line(const Entity& e, uint32_t address, std::string_view name, const char* sizeClass) {
     if (e.external) files_.external_symbol(address, name, sizeClass);
     else files_.static_symbol(address, name, sizeClass);
 }
@@ -729,10 +749,10 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
                                                  die.lowPc.kind == AddrAttr::Index ||
                                                  die.rangesKind != DieInfo::NoRanges);
     const bool kept = hasAddress && function_ranges(unit, die, e, value);
-    std::string& name = name_;
+    NameBuilder& name = name_;
     written_name(name, e, kept, value);
     qualify(name, unit, e);
-    scopes_.push(name);  // its statics are qualified with it, written or not
+    scopes_.push(name.view());  // its statics are qualified with it, written or not
     if (!kept) {
         unit_->ranges.resize(firstRange);
         const char* why = die.declaration ? "not written: declaration"
@@ -742,7 +762,7 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
         return;
     }
     const char* sizeClass = classes_.size_class(unit, e.type);
-    if (!write_symbol(e, value, name, sizeClass)) {
+    if (!write_symbol(e, value, name.view(), sizeClass)) {
         unit_->ranges.resize(firstRange);
         list_entity(unit, die, e, true, value, "not written: repeats a written symbol", true);
         return;
@@ -769,10 +789,10 @@ void Conversion::push_inlined_scope(const DwarfUnit& unit, const DieInfo& die) {
     if (e.c_name().empty()) return;
     // An inlined copy is qualified as its function would be written, at
     // file scope.
-    std::string& name = name_;
+    NameBuilder& name = name_;
     written_name(name, e, false, 0);
-    if (!e.external) name.append("@").append(file_scope(unit, e));
-    scopes_.push(name);
+    if (!e.external) name.add("@").add(file_scope(unit, e));
+    scopes_.push(name.view());
 }
 
 void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
@@ -798,10 +818,10 @@ void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
         return;
     }
     const char* sizeClass = classes_.size_class(unit, e.type);
-    std::string& name = name_;
+    NameBuilder& name = name_;
     written_name(name, e, true, value);
     qualify(name, unit, e);
-    const bool first = write_symbol(e, value, name, sizeClass);
+    const bool first = write_symbol(e, value, name.view(), sizeClass);
     list_entity(unit, die, e, true, value,
                 !first ? "not written: repeats a written symbol" : e.external ? "external" : "static", true);
 }
