@@ -23,6 +23,15 @@ TEST(TextOut, NumbersMatchPrintfAtEveryLength) {
     std::vector<uint64_t> values = {0, UINT64_MAX, 0xFFFFFFFFu, 0x100000000u};
     for (uint64_t p = 1; p != 0 && p <= UINT64_MAX / 10; p *= 10) values.insert(values.end(), {p - 1, p, p + 1});
     for (int shift = 0; shift < 64; shift += 4) values.push_back(uint64_t{0x9A} << shift);
+    // Every digit in every place of an address (eight digits are laid out
+    // together), over a background of each digit.
+    for (uint64_t background : {0x00000000u, 0x99999999u, 0xAAAAAAAAu, 0xFFFFFFFFu}) {
+        for (int shift = 0; shift < 32; shift += 4) {
+            for (uint64_t digit = 0; digit < 16; ++digit) {
+                values.push_back((background & ~(uint64_t{0xF} << shift)) | digit << shift);
+            }
+        }
+    }
     for (uint64_t v : values) {
         for (int width : {0, 1, 5, 8, 20}) {
             char expected[96];
