@@ -32,24 +32,10 @@ struct DigitPairs {
 };
 inline constexpr DigitPairs kDigitPairs{};
 
-// Eight upper-case hex digits of `value` at p ("%08X"). On a little-endian
-// machine the eight nibbles are spread one to a byte of a 64-bit word and
-// turned into digits together, with no table to load from; elsewhere two a
-// byte from the table.
+// Eight upper-case hex digits of `value` at p ("%08X"), two a byte from the
+// table.
 inline void put_hex8(char* p, uint32_t value) {
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint64_t x = value;
-    x = ((x & 0xFFFF0000u) << 16) | (x & 0xFFFFu);
-    x = ((x & 0x0000FF000000FF00u) << 8) | (x & 0x000000FF000000FFu);
-    x = ((x & 0x00F000F000F000F0u) << 4) | (x & 0x000F000F000F000Fu);
-    // Each byte now holds a nibble, the least significant one lowest; a
-    // byte of 10 and more gets the 7 that lifts it from '9' + 1 to 'A'.
-    const uint64_t letters = ((x + 0x0606060606060606u) >> 4) & 0x0101010101010101u;
-    x = __builtin_bswap64(x + 0x3030303030303030u + letters * 7);
-    std::memcpy(p, &x, 8);
-#else
     for (int i = 3; i >= 0; --i, value >>= 8) std::memcpy(p + 2 * i, kDigitPairs.hex + 2 * (value & 0xFF), 2);
-#endif
 }
 
 // `value` right-aligned with blanks in the five characters at p ("%5u");
