@@ -32,21 +32,33 @@ void wait_until(Ready ready, std::mutex& mutex, std::condition_variable& wake) {
 // One run of ordered work, shared by the threads that take its items.
 class OrderedRun {
 public:
-    OrderedRun(size_t count, size_t window, const std::function<void(size_t, unsigned)>& work,
-               const std::function<void(size_t)>& commit)
-        : count_(count), window_(window), work_(work), commit_(commit), done_(window, false), errors_(window) {}
+    OrderedRun(size_t count, size_t window, const std::function<void(size_t, unsigned, size_t)>& work,
+               const std::function<void(size_t, size_t)>& commit)
+        : count_(count), window_(window), work_(work), commit_(commit), done_(window, false), errors_(window),
+          slotOf_(window) {
+        // Slot 0 is taken first, and a slot freed is the next one taken:
+        // its memory is the one most recently in use.
+        for (size_t s = window; s-- > 0;) freeSlots_.push_back(s);
+    }
 
     void worker(unsigned id) {
         for (;;) {
             const size_t item = next_.fetch_add(1);
             if (item >= count_) return;
-            // The item's slot is free once the item `window` before it is
-            // committed.
+            // At most `window` items are out: the item waits until the one
+            // `window` before it is committed.
             wait_until([&] { return stop_.load() || item < committed_.load() + window_; }, mutex_, free_);
             if (stop_.load()) return;
+            size_t slot;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                slot = freeSlots_.back();
+                freeSlots_.pop_back();
+                slotOf_[item % window_] = slot;
+            }
             std::exception_ptr error;
             try {
-                work_(item, id);
+                work_(item, id, slot);
             } catch (...) {
                 error = std::current_exception();
             }
@@ -69,10 +81,11 @@ private:
         for (size_t item = committed_.load(); !stop_.load() && item < count_ && done_[item % window_];
              item = committed_.load()) {
             std::exception_ptr error = errors_[item % window_];
+            const size_t slot = slotOf_[item % window_];
             if (!error) {
                 lock.unlock();
                 try {
-                    commit_(item);
+                    commit_(item, slot);
                 } catch (...) {
                     error = std::current_exception();
                 }
@@ -80,6 +93,7 @@ private:
             }
             done_[item % window_] = false;
             errors_[item % window_] = nullptr;
+            freeSlots_.push_back(slot);
             if (error) {
                 failure_ = error;
                 stop_.store(true);
@@ -93,8 +107,8 @@ private:
 
     const size_t count_;
     const size_t window_;
-    const std::function<void(size_t, unsigned)>& work_;
-    const std::function<void(size_t)>& commit_;
+    const std::function<void(size_t, unsigned, size_t)>& work_;
+    const std::function<void(size_t, size_t)>& commit_;
     std::atomic<size_t> next_{0};       // the next item to work on
     std::atomic<size_t> committed_{0};  // items committed
     std::atomic<bool> stop_{false};
@@ -103,6 +117,8 @@ private:
     bool committing_ = false;
     std::vector<bool> done_;
     std::vector<std::exception_ptr> errors_;
+    std::vector<size_t> slotOf_;     // by item % window, of the items out
+    std::vector<size_t> freeSlots_;  // a stack
     std::exception_ptr failure_;
 };
 
@@ -157,12 +173,12 @@ void WorkerPool::post(std::function<void()> task) {
     wake_.notify_all();
 }
 
-void WorkerPool::run_ordered(size_t count, size_t window, const std::function<void(size_t, unsigned)>& work,
-                             const std::function<void(size_t)>& commit) {
+void WorkerPool::run_ordered(size_t count, size_t window, const std::function<void(size_t, unsigned, size_t)>& work,
+                             const std::function<void(size_t, size_t)>& commit) {
     if (helpers_.empty() || count <= 1) {
         for (size_t i = 0; i < count; ++i) {
-            work(i, 0);
-            commit(i);
+            work(i, 0, 0);
+            commit(i, 0);
         }
         return;
     }

@@ -31,19 +31,21 @@ public:
 
     unsigned threads() const { return static_cast<unsigned>(helpers_.size()) + 1; }
 
-    // Runs work(i, worker) for every i below `count` on the pool's threads
-    // (`worker` numbers them from 0, the calling thread being 0) and
-    // commit(i) for each i in rising order, one at a time, once work(i) has
-    // returned. At most `window` items are worked on or waiting for their
-    // commit at once, so their results can live in `window` slots (slot
-    // i % window).
+    // Runs work(i, worker, slot) for every i below `count` on the pool's
+    // threads (`worker` numbers them from 0, the calling thread being 0) and
+    // commit(i, slot) for each i in rising order, one at a time, once
+    // work(i) has returned. At most `window` items are worked on or waiting
+    // for their commit at once, each with a slot of its own below `window`
+    // for its results: the slot freed last is the next one given, so the
+    // memory a slot's results take stays in use.
     //
     // An exception thrown by work(i) or commit(i) stops the run at i:
     // commit(i) and the commits after it are not run, and the exception is
     // rethrown once every thread has stopped. Faults of several items thus
     // end the run with the first one's, whatever the threads' timing.
-    void run_ordered(size_t count, size_t window, const std::function<void(size_t item, unsigned worker)>& work,
-                     const std::function<void(size_t item)>& commit);
+    void run_ordered(size_t count, size_t window,
+                     const std::function<void(size_t item, unsigned worker, size_t slot)>& work,
+                     const std::function<void(size_t item, size_t slot)>& commit);
 
     // Runs `task` on a helper thread while the caller goes on (at once on
     // the caller's, without helpers); the pool's end waits for it. One task

@@ -905,11 +905,11 @@ bool ParallelConversion::run() {
     const size_t count = headers.size() + (headerFault ? 1 : 0);
     pool.run_ordered(
         count, window,
-        [&](size_t i, unsigned worker) {
+        [&](size_t i, unsigned worker, size_t slot) {
             if (i == headers.size()) std::rethrow_exception(headerFault);
-            workers[worker]->walk_apart(headers[i], parts[i % window]);
+            workers[worker]->walk_apart(headers[i], parts[slot]);
         },
-        [&](size_t i) { merge(parts[i % window]); });
+        [&](size_t, size_t slot) { merge(parts[slot]); });
     written_ = WrittenLines();  // freed before the line records need their memory
 
     workers[0]->line_records().set_entries(std::move(entries_));
@@ -918,9 +918,9 @@ bool ParallelConversion::run() {
     TextOut& lines = state_.outputs->lines();
     pool.run_ordered(
         units_.size(), window,
-        [&](size_t i, unsigned worker) { workers[worker]->write_lines_apart(units_[i], parts[i % window]); },
-        [&](size_t i) {
-            UnitPart& part = parts[i % window];
+        [&](size_t i, unsigned worker, size_t slot) { workers[worker]->write_lines_apart(units_[i], parts[slot]); },
+        [&](size_t i, size_t slot) {
+            UnitPart& part = parts[slot];
             lines.put_through(part.text.text());
             state_.lineCount = static_cast<int16_t>(state_.lineCount + part.lineCount);  // 16-bit: wraps
             units_[i] = PendingUnit();

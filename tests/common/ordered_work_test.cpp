@@ -43,25 +43,32 @@ TEST(WorkerPool, CommitsInOrderWithinTheWindowAndStopsAtTheFirstFault) {
             std::vector<std::atomic<int>> worked(kItems);
             std::vector<size_t> committed;
             std::atomic<size_t> maxAhead{0};
+            std::vector<int> slotUsers(std::max<size_t>(kWindow, threads), 0);  // items holding each slot
             std::mutex m;
             std::string error;
             try {
                 pool.run_ordered(
                     kItems, kWindow,
-                    [&](size_t i, unsigned worker) {
+                    [&](size_t i, unsigned worker, size_t slot) {
                         EXPECT_LT(worker, pool.threads());
                         ++worked[i];
                         {
                             std::lock_guard<std::mutex> lock(m);
                             const size_t ahead = i - committed.size();
                             if (ahead > maxAhead) maxAhead = ahead;
+                            if (slot < slotUsers.size()) {
+                                EXPECT_EQ(slotUsers[slot]++, 0) << "slot " << slot << " given twice";
+                            } else {
+                                ADD_FAILURE() << "slot " << slot << " outside the window";
+                            }
                         }
                         if (i == c.workFaults || i == c.laterFault) throw std::runtime_error("work " + std::to_string(i));
                     },
-                    [&](size_t i) {
+                    [&](size_t i, size_t slot) {
                         if (i == c.commitFaults) throw std::runtime_error("commit " + std::to_string(i));
                         std::lock_guard<std::mutex> lock(m);
                         committed.push_back(i);
+                        if (slot < slotUsers.size()) --slotUsers[slot];
                     });
             } catch (const std::runtime_error& e) {
                 error = e.what();
