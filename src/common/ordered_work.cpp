@@ -1,5 +1,10 @@
 #include "common/ordered_work.h"
 
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -8,6 +13,22 @@
 namespace dravont {
 
 namespace {
+
+// Keeps `t` off the processor the calling thread runs on. A new thread
+// starts on its creator's processor; where the other processors sleep, the
+// system can take milliseconds to move it to one, the two sharing one
+// processor meanwhile.
+void keep_off_callers_cpu(std::thread& t) {
+#if defined(__linux__)
+    const int cpu = sched_getcpu();
+    cpu_set_t set;
+    if (cpu < 0 || pthread_getaffinity_np(t.native_handle(), sizeof set, &set) != 0) return;
+    CPU_CLR(cpu, &set);
+    if (CPU_COUNT(&set) > 0) pthread_setaffinity_np(t.native_handle(), sizeof set, &set);
+#else
+    (void)t;
+#endif
+}
 
 // How long a thread with nothing to do stays awake before it sleeps.
 constexpr std::chrono::milliseconds kAwake{20};
@@ -126,6 +147,7 @@ WorkerPool::WorkerPool(unsigned threads) {
     for (unsigned id = 1; id < threads; ++id) {
         try {
             helpers_.emplace_back([this, id] { helper(id); });
+            keep_off_callers_cpu(helpers_.back());
         } catch (const std::system_error&) {
             break;  // no more threads to be had: those running do the work
         }
@@ -201,6 +223,13 @@ void WorkerPool::wait_posted() {
 }
 
 unsigned worker_threads(unsigned limit) {
+#if defined(__linux__)
+    // The processors this process may run on (taskset, a container's share).
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        return std::max(1u, std::min(static_cast<unsigned>(CPU_COUNT(&set)), limit));
+    }
+#endif
     const unsigned hardware = std::thread::hardware_concurrency();
     return std::max(1u, std::min(hardware == 0 ? 1u : hardware, limit));
 }

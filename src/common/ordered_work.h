@@ -68,8 +68,8 @@ private:
     OrderedRun* run_ = nullptr;            // the current run, published by generation_
 };
 
-// The threads worth using for work of this kind: the hardware's, at most
-// `limit`; 1 where the hardware does not say.
+// The threads worth using for work of this kind: as many as the processors
+// this process may run on, at most `limit`; 1 where the system does not say.
 unsigned worker_threads(unsigned limit);
 
 }  // namespace dravont
