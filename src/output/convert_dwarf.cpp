@@ -873,7 +873,6 @@ private:
     DebuggerFiles files_;  // the run's files
     WrittenLines written_;
     std::vector<PendingUnit> units_;
-    std::vector<uint64_t> entries_;  // of the merged units' functions, in unit order
 };
 
 bool ParallelConversion::run() {
@@ -896,7 +895,6 @@ bool ParallelConversion::run() {
 
     WorkerPool& pool = *input_.pool;
     const unsigned threads = pool.threads();
-    reserve_rounded(entries_, static_cast<size_t>(std::min<uint64_t>(input_.symbolCount, 1u << 24)));
     std::vector<std::unique_ptr<Conversion>> workers;
     for (unsigned i = 0; i < threads; ++i) workers.push_back(std::make_unique<Conversion>(state_, input_, prefix_));
     const size_t window = threads + 1;
@@ -912,7 +910,14 @@ bool ParallelConversion::run() {
         [&](size_t, size_t slot) { merge(parts[slot]); });
     written_ = WrittenLines();  // freed before the line records need their memory
 
-    workers[0]->line_records().set_entries(std::move(entries_));
+    // The entries of all units, once the merge's digests are gone: a large
+    // input never holds both.
+    std::vector<uint64_t> entries;
+    size_t functions = 0;
+    for (const PendingUnit& unit : units_) functions += unit.functionCount;
+    entries.reserve(functions);
+    for (const PendingUnit& unit : units_) append_entries(unit, entries);
+    workers[0]->line_records().set_entries(std::move(entries));
     for (unsigned i = 1; i < threads; ++i) workers[i]->line_records().share_entries(workers[0]->line_records());
 
     TextOut& lines = state_.outputs->lines();
@@ -951,7 +956,6 @@ void ParallelConversion::merge(UnitPart& part) {
     }
     if (mayRepeat) drop_functions(part.unit, dropped);
     written_.add_ranges(part.ranges);
-    for (const PendingFunction& f : part.unit.functions) entries_.push_back(f.value);
     pack_functions(part.unit);
     // The lists, empty now, keep their memory for the slot's next unit.
     std::vector<PendingFunction> functions;
