@@ -114,11 +114,13 @@ private:
             }
             done_[item % window_] = false;
             errors_[item % window_] = nullptr;
-            freeSlots_.push_back(slot);
             if (error) {
+                // The run ends here; the item keeps its slot, so that no
+                // item still at work can be given it.
                 failure_ = error;
                 stop_.store(true);
             } else {
+                freeSlots_.push_back(slot);
                 committed_.store(item + 1);
             }
             free_.notify_all();
