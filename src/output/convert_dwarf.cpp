@@ -476,12 +476,7 @@ void Conversion::run() {
         throw;
     }
     written_ = WrittenLines();  // freed before the line records need their memory
-    std::vector<uint64_t> entries;
-    size_t count = 0;
-    for (const PendingUnit& unit : units_) count += unit.functionCount;
-    entries.reserve(count);
-    for (const PendingUnit& unit : units_) append_entries(unit, entries);
-    lines_.set_entries(std::move(entries));
+    lines_.set_entries(all_entries(units_));
     for (PendingUnit& unit : units_) lines_.write_unit(unit);
 }
 
@@ -912,12 +907,7 @@ bool ParallelConversion::run() {
 
     // The entries of all units, once the merge's digests are gone: a large
     // input never holds both.
-    std::vector<uint64_t> entries;
-    size_t functions = 0;
-    for (const PendingUnit& unit : units_) functions += unit.functionCount;
-    entries.reserve(functions);
-    for (const PendingUnit& unit : units_) append_entries(unit, entries);
-    workers[0]->line_records().set_entries(std::move(entries));
+    workers[0]->line_records().set_entries(all_entries(units_));
     for (unsigned i = 1; i < threads; ++i) workers[i]->line_records().share_entries(workers[0]->line_records());
 
     TextOut& lines = state_.outputs->lines();

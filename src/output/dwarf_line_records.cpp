@@ -257,6 +257,15 @@ void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries) {
     }
 }
 
+std::vector<uint64_t> all_entries(const std::vector<PendingUnit>& units) {
+    std::vector<uint64_t> entries;
+    size_t count = 0;
+    for (const PendingUnit& unit : units) count += unit.functionCount;
+    entries.reserve(count);
+    for (const PendingUnit& unit : units) append_entries(unit, entries);
+    return entries;
+}
+
 struct LineRecords::Buffers {
     LineTable table;
     std::vector<PendingFunction> functions;

@@ -57,6 +57,8 @@ void pack_functions(PendingUnit& unit);
 void unpack_functions(PendingUnit& unit);
 // Appends the entry address of each packed function.
 void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries);
+// The entry addresses of all the units' packed functions, in unit order.
+std::vector<uint64_t> all_entries(const std::vector<PendingUnit>& units);
 
 // What decides whether an address is one of the executable's, for line
 // sequences: not a tombstone and inside an executable section.

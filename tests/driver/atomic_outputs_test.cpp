@@ -34,6 +34,16 @@ std::vector<std::string> listing(const fs::path& dir) {
     return names;
 }
 
+// Writes a new z.sym and z.lin in `dir` as a run does, up to the commit.
+void write_pair(AtomicFileOutputs& files, RunState& state, const fs::path& dir) {
+    state.symbolFileName = (dir / "z.sym").string();
+    state.lineFileName = (dir / "z.lin").string();
+    files.open(state);
+    files.symbols().put("new symbols\n");
+    files.lines().put("new lines\n");
+    files.close();
+}
+
 TEST(AtomicFileOutputs, SecondRenameFailingPutsTheFirstFileBack) {
     for (const bool oldSymbols : {true, false}) {
         SCOPED_TRACE(oldSymbols ? "z.sym existed" : "no z.sym before");
@@ -41,14 +51,9 @@ TEST(AtomicFileOutputs, SecondRenameFailingPutsTheFirstFileBack) {
         if (oldSymbols) std::ofstream(dir / "z.sym", std::ios::binary) << "OLD\n";
         TextOut out;
         RunState state(out);
-        state.symbolFileName = (dir / "z.sym").string();
-        state.lineFileName = (dir / "z.lin").string();
         {
             AtomicFileOutputs files;
-            files.open(state);
-            files.symbols().put("new symbols\n");
-            files.lines().put("new lines\n");
-            files.close();
+            write_pair(files, state, dir);
             // Nothing stood in the way when commit() checked; a directory
             // appears where the line file goes once the symbol file is in place.
             files.set_between_renames([&] {
@@ -100,14 +105,9 @@ TEST(AtomicFileOutputs, ReplacesWhatStoodThereAndLeavesNoOtherFile) {
         std::sort(expected.begin(), expected.end());
         TextOut out;
         RunState state(out);
-        state.symbolFileName = (dir / "z.sym").string();
-        state.lineFileName = (dir / "z.lin").string();
         {
             AtomicFileOutputs files;
-            files.open(state);
-            files.symbols().put("new symbols\n");
-            files.lines().put("new lines\n");
-            files.close();
+            write_pair(files, state, dir);
             files.commit();
         }
         EXPECT_EQ(read_file(dir / "z.sym"), "new symbols\n");

@@ -13,56 +13,19 @@
 
 #include "common/run_error.h"
 #include "dwarf/dwarf_constants.h"
+#include "support/dwarf_emitter.h"
 
 using namespace dravont;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using dwarf_test::Bytes;
 
 // Attributes the reader steps over.
 constexpr uint16_t kAtSibling = 0x01, kAtConstValue = 0x1c, kAtProducer = 0x25, kAtDeclColumn = 0x39,
                    kAtDeclLine = 0x3b, kAtFrameBase = 0x40;
 
-class Emitter {
-public:
-    explicit Emitter(ByteOrder order) : order_(order) {}
-    Emitter& fixed(uint64_t v, unsigned n) {
-        for (unsigned k = 0; k < n; ++k) {
-            const unsigned shift = 8 * (order_ == ByteOrder::Big ? n - 1 - k : k);
-            bytes.push_back(static_cast<uint8_t>(v >> shift));
-        }
-        return *this;
-    }
-    Emitter& u8(uint64_t v) { return fixed(v, 1); }
-    Emitter& uleb(uint64_t v) {
-        do {
-            const uint8_t low = v & 0x7f;
-            v >>= 7;
-            bytes.push_back(static_cast<uint8_t>(low | (v ? 0x80 : 0)));
-        } while (v);
-        return *this;
-    }
-    Emitter& sleb(int64_t v) {
-        for (bool more = true; more;) {
-            const uint8_t low = static_cast<uint8_t>(static_cast<uint64_t>(v) & 0x7f);
-            v >>= 7;
-            more = !((v == 0 && !(low & 0x40)) || (v == -1 && (low & 0x40)));
-            bytes.push_back(static_cast<uint8_t>(low | (more ? 0x80 : 0)));
-        }
-        return *this;
-    }
-    Emitter& str(const std::string& s) {
-        bytes.insert(bytes.end(), s.begin(), s.end());
-        bytes.push_back(0);
-        return *this;
-    }
-
-    Bytes bytes;
-
-private:
-    ByteOrder order_;
-};
+using dwarf_test::Emitter;
 
 struct Attr {
     uint16_t name, form;
@@ -173,16 +136,7 @@ std::vector<DieCase> die_cases() {
     };
 }
 
-ByteSpan span_of(const Bytes& b, const char* name) {
-    ByteSpan s;
-    s.data = b.data();
-    s.size = b.size();
-    s.fileOffset = 0x400;
-    s.fileSize = 0x100000;
-    s.name = name;
-    s.present = true;
-    return s;
-}
+ByteSpan span_of(const Bytes& b, const char* name) { return dwarf_test::span_of(b, name, 0x100000); }
 
 // The abbreviation table of one DIE (code 1, a variable without children).
 Bytes abbrev_table(const DieCase& c) {

@@ -10,62 +10,15 @@
 #include <vector>
 
 #include "common/run_error.h"
+#include "support/dwarf_emitter.h"
 
 using namespace dravont;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using dwarf_test::Bytes;
 
-// A tiny emitter of DWARF values in one byte order.
-class Emitter {
-public:
-    explicit Emitter(ByteOrder order) : order_(order) {}
-
-    Emitter& u8(uint64_t v) { return fixed(v, 1); }
-    Emitter& u16(uint64_t v) { return fixed(v, 2); }
-    Emitter& u32(uint64_t v) { return fixed(v, 4); }
-    Emitter& fixed(uint64_t v, unsigned n) {
-        for (unsigned k = 0; k < n; ++k) {
-            const unsigned shift = 8 * (order_ == ByteOrder::Big ? n - 1 - k : k);
-            bytes.push_back(static_cast<uint8_t>(v >> shift));
-        }
-        return *this;
-    }
-    Emitter& uleb(uint64_t v) {
-        do {
-            const uint8_t low = v & 0x7f;
-            v >>= 7;
-            bytes.push_back(static_cast<uint8_t>(low | (v ? 0x80 : 0)));
-        } while (v);
-        return *this;
-    }
-    Emitter& sleb(int64_t v) {
-        for (bool more = true; more;) {
-            const uint8_t low = static_cast<uint8_t>(static_cast<uint64_t>(v) & 0x7f);
-            v >>= 7;  // arithmetic shift on every compiler we build with
-            more = !((v == 0 && !(low & 0x40)) || (v == -1 && (low & 0x40)));
-            bytes.push_back(static_cast<uint8_t>(low | (more ? 0x80 : 0)));
-        }
-        return *this;
-    }
-    Emitter& str(const std::string& s) {
-        bytes.insert(bytes.end(), s.begin(), s.end());
-        bytes.push_back(0);
-        return *this;
-    }
-    Emitter& raw(const Bytes& b) {
-        bytes.insert(bytes.end(), b.begin(), b.end());
-        return *this;
-    }
-
-    ByteOrder order() const { return order_; }
-
-    Bytes bytes;
-
-private:
-    ByteOrder order_;
-};
+using dwarf_test::Emitter;
 
 struct Params {
     uint16_t version = 4;
@@ -116,16 +69,7 @@ void set_address(Emitter& e, const Params& p, uint64_t address) {
 }
 void end_sequence(Emitter& e) { extended(e, 1, {}); }
 
-ByteSpan span_of(const Bytes& b, const char* name) {
-    ByteSpan s;
-    s.data = b.data();
-    s.size = b.size();
-    s.fileOffset = 0x400;
-    s.fileSize = 0x10000;
-    s.name = name;
-    s.present = true;
-    return s;
-}
+ByteSpan span_of(const Bytes& b, const char* name) { return dwarf_test::span_of(b, name, 0x10000); }
 
 struct Sections {
     Bytes line, lineStr, str;
