@@ -1,6 +1,7 @@
 #include "elf/elf_file.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "coff/input_image.h"
 #include "common/elf_messages.h"
@@ -219,8 +220,16 @@ void ElfFile::visit_symbols_at(uint32_t value, Visit&& visit) const {
     // The label prefix is nearly always decided by the first function asked
     // about: a few linear scans cost less than indexing a large table.
     if (lookups_.fetch_add(1, std::memory_order_relaxed) < kLinearLookups) {
-        for (uint32_t n = 1; n < symtab_.count; ++n) {
-            if (symtab_.value(n) != value || !symtab_.names_an_address(n)) continue;
+        // The value as the table spells it, compared with each st_value's
+        // bytes as they stand.
+        const uint8_t spelled[4] = {
+            static_cast<uint8_t>(symtab_.order == ByteOrder::Big ? value >> 24 : value),
+            static_cast<uint8_t>(symtab_.order == ByteOrder::Big ? value >> 16 : value >> 8),
+            static_cast<uint8_t>(symtab_.order == ByteOrder::Big ? value >> 8 : value >> 16),
+            static_cast<uint8_t>(symtab_.order == ByteOrder::Big ? value : value >> 24)};
+        const uint8_t* entry = symtab_.data + kElfSymbolSize;
+        for (uint32_t n = 1; n < symtab_.count; ++n, entry += kElfSymbolSize) {
+            if (std::memcmp(entry + 4, spelled, 4) != 0 || !symtab_.names_an_address(n)) continue;
             if (visit(name_of(n))) return;
         }
         return;
