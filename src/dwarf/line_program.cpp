@@ -258,7 +258,8 @@ Header read_header(ByteReader& r, LineTable& table, const DwarfSections& section
 
 class LineMachine {
 public:
-    LineMachine(const Header& header, LineTable& table) : h_(header), table_(table) {
+    LineMachine(const Header& header, LineTable& table, LineRowSink* sink = nullptr)
+        : h_(header), table_(table), sink_(sink) {
         reset();
         // What each special opcode adds to the line, and with one operation
         // per instruction, to the address.
@@ -325,7 +326,19 @@ private:
 
     void emit(bool endSequence) {
         table_.rows.push_back(LineRow{address_, file_, line_, endSequence, isStmt_});
+        if (sink_ && table_.rows.size() == kSinkBatch) pass_rows();
     }
+
+public:
+    // Hands the rows made so far to the sink, if any.
+    void pass_rows() {
+        if (!sink_ || table_.rows.empty()) return;
+        sink_->rows(table_.rows.data(), table_.rows.size());
+        table_.rows.clear();
+    }
+
+private:
+    static constexpr size_t kSinkBatch = 256;  // rows a sink receives at once: 6 KB
 
     // Moves the operation pointer by `advance` operations: whole
     // instructions for ordinary targets, op_index within a VLIW bundle.
@@ -416,6 +429,7 @@ private:
 
     const Header& h_;
     LineTable& table_;
+    LineRowSink* sink_;
     std::array<int, 256> specialLine_{};
     std::array<uint64_t, 256> specialAddress_{};
     uint64_t address_ = 0;
@@ -450,6 +464,11 @@ LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint
 }
 
 void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize, LineTable& table) {
+    decode_line_table(sections, offset, addressSize, table, nullptr);
+}
+
+void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize, LineTable& table,
+                       LineRowSink* sink) {
     table.version = 0;
     table.directories.clear();
     table.files.clear();
@@ -468,8 +487,12 @@ void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t a
     // room for a row every two bytes (up to a million) spares the copies of
     // a growing list, and its memory, untouched beyond the rows, costs
     // nothing.
-    reserve_rounded(table.rows, static_cast<size_t>(std::min<uint64_t>(r.remaining() / 2, 1u << 20)));
-    LineMachine(header, table).run(r);
+    const size_t rowsAtMost = static_cast<size_t>(std::min<uint64_t>(r.remaining() / 2, 1u << 20));
+    if (sink) sink->begin(table, rowsAtMost);
+    else reserve_rounded(table.rows, rowsAtMost);
+    LineMachine machine(header, table, sink);
+    machine.run(r);
+    machine.pass_rows();
 }
 
 std::string line_file_path(const LineTable& table, uint32_t file, const std::string& compDir) {

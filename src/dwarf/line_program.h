@@ -49,6 +49,23 @@ LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint
 // The same into `table`, whose lists keep their memory for the next table.
 void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize, LineTable& table);
 
+// Takes a line table's rows as the program makes them, a few hundred at a
+// time, so that no list of all of them is kept.
+class LineRowSink {
+public:
+    virtual ~LineRowSink() = default;
+    // The header has been read: `table` holds its directories and files
+    // (DW_LNE_define_file may add files later); about `rowsAtMost` rows
+    // follow at the most.
+    virtual void begin(const LineTable& table, size_t rowsAtMost) = 0;
+    // The next `count` rows, in program order.
+    virtual void rows(const LineRow* rows, size_t count) = 0;
+};
+// The same, each row handed to `sink` (when given) instead of kept in
+// table.rows, which is left empty.
+void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize, LineTable& table,
+                       LineRowSink* sink);
+
 // The full path of a file entry: its name when absolute, else the entry's
 // directory joined with it ("/" between), where a relative directory is
 // itself joined to `compDir` (the unit's DW_AT_comp_dir). Absolute means

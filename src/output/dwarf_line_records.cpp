@@ -156,6 +156,29 @@ void order_by_address(const std::vector<KeptRow>& kept, const std::vector<uint32
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return kept[a].address < kept[b].address; });
 }
 
+// Takes the rows of a line table as the program makes them, keeping none:
+// `begin` when the files are known, `take` for each row in order.
+template <typename Begin, typename Take>
+class KeptRowsSink final : public LineRowSink {
+public:
+    KeptRowsSink(Begin& begin, Take& take) : begin_(begin), take_(take) {}
+    void begin(const LineTable& table, size_t rowsAtMost) override {
+        files_ = table.files.size();
+        begin_(table, rowsAtMost);
+    }
+    void rows(const LineRow* rows, size_t count) override {
+        for (size_t k = 0; k < count; ++k) take_(rows[k], next_++);
+    }
+    // Whether the program defined files of its own (DW_LNE_define_file).
+    bool files_changed(const LineTable& table) const { return table.files.size() != files_; }
+
+private:
+    Begin& begin_;
+    Take& take_;
+    size_t files_ = 0;
+    uint32_t next_ = 0;
+};
+
 }  // namespace
 
 namespace {
@@ -376,22 +399,83 @@ void LineRecords::write_unit(PendingUnit& unit) {
     clip_ranges(unit);
 
     LineTable& table = b.table;
-    decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table);
-    const std::vector<std::string> paths = table_paths(table, unit.compDir);
-    const size_t fileCount = paths.size();
+    std::vector<std::string> paths;
+    size_t fileCount = 0;
     FileGroups groups;
-    std::vector<uint32_t> fileGroup(fileCount, kNoGroup);
-    if (unit.ownFile) {
-        const std::vector<bool> own = own_files(paths, unit.name, unit.compDir);
-        for (size_t f = 0; f < fileCount; ++f) {
-            if (own[f]) {
-                fileGroup[f] = 0;
-                groups.set_own(paths[f]);
+    std::vector<uint32_t> fileGroup;
+    auto group_files = [&](const LineTable& t) {
+        paths = table_paths(t, unit.compDir);
+        fileCount = paths.size();
+        groups = FileGroups();
+        fileGroup.assign(fileCount, kNoGroup);
+        if (unit.ownFile) {
+            const std::vector<bool> own = own_files(paths, unit.name, unit.compDir);
+            for (size_t f = 0; f < fileCount; ++f) {
+                if (own[f]) {
+                    fileGroup[f] = 0;
+                    groups.set_own(paths[f]);
+                }
             }
         }
-    }
-    for (size_t f = 0; f < fileCount; ++f) {
-        if (fileGroup[f] == kNoGroup) fileGroup[f] = groups.of_path(paths[f]);
+        for (size_t f = 0; f < fileCount; ++f) {
+            if (fileGroup[f] == kNoGroup) fileGroup[f] = groups.of_path(paths[f]);
+        }
+    };
+
+    // Rows that can give a line record are kept, with where each sequence's
+    // kept rows start.
+    std::vector<KeptRow>& kept = b.kept;
+    std::vector<uint32_t>& sequences = b.sequences;
+    bool sequenceStarts = true;
+    bool sequenceKept = true;
+    auto take_row = [&](const LineRow& row, uint32_t i) {
+        if (sequenceStarts) {
+            sequences.push_back(static_cast<uint32_t>(kept.size()));
+            // What the linker discarded keeps its line sequences, moved to 0
+            // or to a tombstone address.
+            const uint64_t a = row.address;
+            sequenceKept = !is_tombstone(a, unit.addressSize) && in_sections(allocated_, a, true) &&
+                           (a != 0 || unit.functionAtZero);
+            sequenceStarts = false;
+        }
+        if (row.endSequence) sequenceStarts = true;
+        if (!sequenceKept) return kDiscarded;
+        if (row.endSequence) return kEndOfSequence;
+        if (row.line == 0) return kLineZero;
+        const uint32_t g = row.file < fileCount ? fileGroup[row.file] : kNoGroup;
+        if (g == kNoGroup) return kOtherFile;
+        kept.push_back({row.address, row.line, i, g});
+        return g == 0 ? kOutside : kOtherFile;
+    };
+    std::vector<RowResult>& results = b.results;
+    // The whole table decoded first: the listing shows every row.
+    auto keep_from_table = [&] {
+        kept.clear();
+        sequences.clear();
+        sequenceStarts = true;
+        decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table);
+        group_files(table);
+        reserve_rounded(kept, table.rows.size());
+        results.assign(listing_ ? table.rows.size() : 0, kOutside);
+        for (uint32_t i = 0; i < table.rows.size(); ++i) {
+            const RowResult r = take_row(table.rows[i], i);
+            if (listing_) results[i] = r;
+        }
+    };
+    if (listing_) {
+        keep_from_table();
+    } else {
+        kept.clear();
+        sequences.clear();
+        auto begin = [&](const LineTable& t, size_t rowsAtMost) {
+            group_files(t);
+            reserve_rounded(kept, rowsAtMost);
+        };
+        KeptRowsSink<decltype(begin), decltype(take_row)> sink(begin, take_row);
+        decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table, &sink);
+        // A file defined by the program itself may change the groups of
+        // rows already taken: taken again from the whole table.
+        if (sink.files_changed(table)) keep_from_table();
     }
 
     // Each function's file: its declaration's, else the unit's own.
@@ -409,41 +493,6 @@ void LineRecords::write_unit(PendingUnit& unit) {
         if (f.declFile < other.size() && !other[f.declFile].empty()) functionGroup[i] = groups.of_path(other[f.declFile]);
     }
 
-    std::vector<RowResult>& results = b.results;
-    results.assign(listing_ ? table.rows.size() : 0, kOutside);
-    std::vector<KeptRow>& kept = b.kept;
-    kept.clear();
-    reserve_rounded(kept, table.rows.size());
-    std::vector<uint32_t>& sequences = b.sequences;  // where each sequence's kept rows start
-    sequences.clear();
-    bool sequenceStarts = true;
-    bool sequenceKept = true;
-    for (uint32_t i = 0; i < table.rows.size(); ++i) {
-        const LineRow& row = table.rows[i];
-        if (sequenceStarts) {
-            sequences.push_back(static_cast<uint32_t>(kept.size()));
-            // What the linker discarded keeps its line sequences, moved to 0
-            // or to a tombstone address.
-            const uint64_t a = row.address;
-            sequenceKept = !is_tombstone(a, unit.addressSize) && in_sections(allocated_, a, true) &&
-                           (a != 0 || unit.functionAtZero);
-            sequenceStarts = false;
-        }
-        if (row.endSequence) sequenceStarts = true;
-        RowResult r = kOutside;
-        if (!sequenceKept) r = kDiscarded;
-        else if (row.endSequence) r = kEndOfSequence;
-        else if (row.line == 0) r = kLineZero;
-        else {
-            const uint32_t g = row.file < fileCount ? fileGroup[row.file] : kNoGroup;
-            if (g == kNoGroup) r = kOtherFile;
-            else {
-                kept.push_back({row.address, row.line, i, g});
-                r = g == 0 ? kOutside : kOtherFile;
-            }
-        }
-        if (listing_) results[i] = r;
-    }
     // Kept rows by address (program order among equals), to find each
     // function's rows by its ranges.
     std::vector<uint32_t>& byAddress = b.byAddress;

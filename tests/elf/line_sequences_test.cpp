@@ -88,5 +88,34 @@ TEST(LineSequences, RowsAreFoundWhateverTheOrderOfTheSequences) {
     for (const Case& c : cases) EXPECT_EQ(lines_of(program(c.sequences)), c.expected) << c.name;
 }
 
+// A file the program defines itself (DW_LNE_define_file) counts as the
+// header's files do: here it spells the unit's own path, which makes the
+// header's "sub/prog.c" another file, whose rows no function (none declares
+// a file) takes. The line file is the same whether the rows are taken as the
+// program makes them or from the whole table, as -debug does.
+TEST(LineSequences, AFileTheProgramDefinesGroupsRowsAsAHeaderFileWould) {
+    LineProgram p;
+    p.files = {{"sub/prog.c", 0}};
+    p.set_address(0x1000).advance_line(9).copy().special(4, 1).end_sequence(0x1010);
+    // 0x00, length, DW_LNE_define_file, "prog.c", directory 0, mtime 0, length 0
+    p.bytes({0x00, 11, 0x03, 'p', 'r', 'o', 'g', '.', 'c', 0, 0, 0, 0});
+    p.set_file(2).set_address(0x1010).advance_line(19).copy().special(8, 1).end_sequence(0x1020);
+    DwarfBuilder dwarf(true, 4);
+    Die unit;
+    unit.tag = DW_TAG_compile_unit;
+    unit.attrs = {text(DW_AT_name, "prog.c"), text(DW_AT_comp_dir, "/w")};
+    unit.children = {function("f1", 0x1000, 0x1010), function("f2", 0x1010, 0x1020)};
+    dwarf.add_unit(unit, p);
+    ElfBuilder elf(true, 42);
+    elf.add_section({".text", 1, 6, 0x1000, std::vector<uint8_t>(0x30, 0)});
+    dwarf.add_to(elf);
+    const std::vector<uint8_t> image = elf.build();
+    const coff_test::RunResult plain = coff_test::run_in_memory(image, false, "prog.elf");
+    const coff_test::RunResult debug = coff_test::run_in_memory(image, true, "prog.elf");
+    ASSERT_EQ(plain.status, 0) << plain.out;
+    EXPECT_EQ(plain.lin, debug.lin);
+    EXPECT_EQ(plain.lin, "**** prog.c\n00001010    20\n00001018    21\n");
+}
+
 }  // namespace
 }  // namespace elf_test
