@@ -6,12 +6,22 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/diagnostics.h"
+
 namespace dravont {
 
-// A failure whose message is complete as it stands.
+// A failure whose message is complete as it stands, with the diagnostic of
+// standard error that explains it (without one, the driver says what it can).
 class RunFailure : public std::runtime_error {
 public:
     explicit RunFailure(const std::string& message) : std::runtime_error(message) {}
+    RunFailure(const std::string& message, Diagnostic d)
+        : std::runtime_error(message), diagnostic_(std::move(d)), hasDiagnostic_(true) {}
+    const Diagnostic* diagnostic() const { return hasDiagnostic_ ? &diagnostic_ : nullptr; }
+
+private:
+    Diagnostic diagnostic_;
+    bool hasDiagnostic_ = false;
 };
 
 // A record of the input lies outside the file, or the file's contents

@@ -1,5 +1,7 @@
 #include "common/text_out.h"
 
+#include "common/diagnostics.h"
+
 namespace dravont {
 
 TextOut::TextOut(std::FILE* target) : target_(target) {}
@@ -74,13 +76,20 @@ TextOut& TextOut::sdec(int64_t value) {
     return dec(magnitude);
 }
 
-TextOut& TextOut::put_failure(std::string_view text) {
+TextOut& TextOut::put_failure(std::string_view text, const Diagnostic& d) {
     put(text);
-    if (diagnostics_ && copyFailures_) {
-        while (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-        diagnostics_->put(text).put('\n');
-    }
+    if (diagnostics_) diagnostics_->failure(*this, d);
     return *this;
+}
+
+void TextOut::warn(const Diagnostic& d) {
+    if (diagnostics_) diagnostics_->warning(*this, d);
+}
+
+bool TextOut::sync() {
+    flush();
+    if (target_ && std::fflush(target_) != 0) failed_ = true;
+    return !failed_;
 }
 
 bool TextOut::flush() {
@@ -98,6 +107,7 @@ TextOut& TextOut::put_through(std::string_view s) {
 }
 
 void TextOut::write_out(const char* data, size_t n) {
+    if (n > 0) last_ = data[n - 1];
     if (!failed_ && std::fwrite(data, 1, n, target_) != n) failed_ = true;
 }
 

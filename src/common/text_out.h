@@ -17,6 +17,9 @@
 
 namespace dravont {
 
+class Diagnostics;
+struct Diagnostic;
+
 // Two digits at a time: "000102...FF" and "000102...99".
 struct DigitPairs {
     char hex[512]{};
@@ -89,25 +92,15 @@ public:
     // The text of a message in this output's encoding.
     std::string_view text_of(const msg::Message& m) const { return utf8_ ? m.utf8 : m.cp932; }
 
-    // Standard error beside this standard output, or none (in-process runs):
-    // the driver writes its diagnostics there, and with `copyFailures` a copy
-    // of the message that ends a failed run, for runs whose standard output
-    // goes to a file or a pipe rather than to the terminal.
-    void set_diagnostics(TextOut* err, bool copyFailures) {
-        diagnostics_ = err;
-        copyFailures_ = copyFailures;
-    }
-    TextOut* diagnostics() const { return diagnostics_; }
-    // Puts the message that ends a failed run; its copy on standard error
-    // ends with exactly one line end.
-    TextOut& put_failure(std::string_view text);
-    // The same for `before`, the message `m` and `after`, put together.
-    TextOut& put_failure(std::string_view before, const msg::Message& m, std::string_view after = {}) {
-        std::string text(before);
-        text += text_of(m);
-        text += after;
-        return put_failure(text);
-    }
+    // Standard error beside this standard output, or none (in-process runs,
+    // which print nothing there).
+    void set_diagnostics(Diagnostics* d) { diagnostics_ = d; }
+    Diagnostics* diagnostics() const { return diagnostics_; }
+    // Puts the message that ends a failed run, and on standard error the
+    // diagnostic that explains it.
+    TextOut& put_failure(std::string_view text, const Diagnostic& d);
+    // A warning on standard error only.
+    void warn(const Diagnostic& d);
 
     // At least `digits` upper-case hex digits, zero-filled ("%0NX").
     TextOut& hex(uint64_t value, int digits) {
@@ -172,10 +165,18 @@ public:
 
     // Writes the buffer to the target. Returns false once any write failed.
     bool flush();
+    // The same, and the target's own buffer flushed too: what was put is in
+    // the file before anything that follows on another stream.
+    bool sync();
     // Writes `s` straight to the target after the buffer, without copying
     // it into the buffer first (without a target: the same as put).
     TextOut& put_through(std::string_view s);
     bool failed() const { return failed_; }
+    // True when nothing was written yet or the last byte written to the
+    // target (or, without one, put) ends a line.
+    bool ends_line() const {
+        return size_ > 0 ? buffer_[size_ - 1] == '\n' : last_ == '\n';
+    }
 
     // Everything written so far (only meaningful without a target).
     std::string_view text() const { return std::string_view(buffer_.get(), size_); }
@@ -207,9 +208,9 @@ private:
     size_t capacity_ = 0;
     std::FILE* target_;
     bool failed_ = false;
+    char last_ = '\n';  // the last byte written to the target
     bool utf8_ = false;
-    TextOut* diagnostics_ = nullptr;
-    bool copyFailures_ = false;
+    Diagnostics* diagnostics_ = nullptr;
 };
 
 }  // namespace dravont

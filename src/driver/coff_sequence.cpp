@@ -4,6 +4,7 @@
 #include "common/messages.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
+#include "driver/diagnoses.h"
 #include "listing/dump_listing.h"
 #include "output/convert_symbols.h"
 
@@ -20,7 +21,10 @@ void require_executable(RunState& state) {
     TextOut text;
     text.set_utf8(state.out.utf8());
     text.put(state.inputName).put(msg::kNotExecutable).put(" f_opthdr=").dec(opthdr).put("\n\n");
-    throw RunFailure(text.take());
+    const Said meaning = opthdr == 0 ? Said(msg::kCoffRelocatable) : Said(msg::kCoffBadOptionalHeader, {std::to_string(opthdr)});
+    throw RunFailure(text.take(), {Said(msg::kSaidNotExecutable, {state.inputName, meaning}),
+                                   coff_magic_note(state.fileHeader->f_magic),
+                                   opthdr == 0 ? Said(msg::kFixLinkExecutable) : Said()});
 }
 
 }  // namespace
@@ -42,6 +46,11 @@ void convert_coff(RunState& state) {
     decode_optional_header(state);
     const FileHeader& h = *state.fileHeader;
     state.stringTable = uint64_t{h.f_symptr} + uint64_t{kSymbolRecordSize} * h.f_nsyms;
+    if (h.f_nsyms == 0) {
+        // A stripped executable converts into two empty files: say so.
+        state.out.warn({Said(msg::kSaidNoSymbols, {state.inputName, state.symbolFileName, state.lineFileName}),
+                        {}, Said(msg::kFixNoSymbols)});
+    }
     if (state.debugMode) dump_listing(state);
     convert_symbols(state);
 }

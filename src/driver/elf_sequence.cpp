@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/diagnostics.h"
 #include "common/ordered_work.h"
 #include "common/run_state.h"
 #include "elf/elf_file.h"
@@ -59,6 +60,12 @@ void convert_elf(RunState& state) {
     }
     DwarfInput input;
     input.sections = dwarf_sections(elf);
+    if (!input.sections.info.present || input.sections.info.size == 0) {
+        // Built without -g, or stripped: the two files are written empty,
+        // as they must be to match the executable, but not without a word.
+        state.out.warn({Said(msg::kSaidNoDwarf, {state.inputName, state.symbolFileName, state.lineFileName}),
+                        {}, Said(msg::kFixNoDwarf)});
+    }
     input.hasSymbols = elf.has_symbols();
     input.symbolCount = elf.symbol_count();
     input.symbolsAt = [&elf](uint64_t value) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/diagnostic_texts.h"
+
 namespace dravont {
 
 struct RunState;
@@ -19,5 +21,17 @@ int check_file_name(RunState& state, const std::string& name);
 // to an input name without extension, unless only the name itself exists as
 // a regular file. Returns -1 after printing a message when the run must end.
 int16_t resolve_file_names(RunState& state);
+
+// Why check_file_name refuses a name (-1): the rule it breaks, the part of
+// the name that breaks it ([begin, end)) and that part mended. No rule for
+// a name it accepts.
+struct NameFault {
+    const msg::Phrase* rule = nullptr;
+    size_t begin = 0;
+    size_t end = 0;
+    std::string component;
+    std::string mended;
+};
+NameFault explain_name_fault(const std::string& name);
 
 }  // namespace dravont

@@ -4,7 +4,6 @@
 #include <malloc.h>
 #endif
 
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -13,6 +12,7 @@
 #include "common/run_state.h"
 #include "driver/coff_sequence.h"
 #include "driver/command_line.h"
+#include "driver/diagnoses.h"
 #include "driver/elf_sequence.h"
 #include "driver/file_names.h"
 #include "elf/elf_file.h"
@@ -36,7 +36,9 @@ bool same_file(const std::string& a, const std::string& b) {
 bool output_would_replace_input(RunState& state) {
     for (const std::string* name : {&state.symbolFileName, &state.lineFileName}) {
         if (same_file(*name, state.inputName)) {
-            state.out.put_failure(*name, msg::kOutputIsInput);
+            state.out.put(*name).put_failure(state.out.text_of(msg::kOutputIsInput),
+                                             {Said(msg::kSaidOutputIsInput, {*name}), {},
+                                              Said(msg::kFixOutputIsInput), true});
             return true;
         }
     }
@@ -64,7 +66,8 @@ bool reported_change(RunState& state) {
         check_unchanged(state.image);
         return false;
     } catch (const MalformedInput& changed) {
-        state.out.put_failure(malformed_input_message(state.inputName, changed, state.out.utf8()));
+        state.out.put_failure(malformed_input_message(state.inputName, changed, state.out.utf8()),
+                              malformed_input(state, changed));
         return true;
     }
 }
@@ -83,11 +86,15 @@ int convert_image(RunState& state) {
         state.outputs->commit();
     } catch (const MalformedInput& error) {
         if (!reported_change(state)) {
-            state.out.put_failure(malformed_input_message(state.inputName, error, state.out.utf8()));
+            state.out.put_failure(malformed_input_message(state.inputName, error, state.out.utf8()),
+                                  malformed_input(state, error));
         }
         return kFailure;
     } catch (const RunFailure& failure) {
-        if (!reported_change(state)) state.out.put_failure(failure.what());
+        if (!reported_change(state)) {
+            const Diagnostic* d = failure.diagnostic();
+            state.out.put_failure(failure.what(), d ? *d : failure_from_message(state, failure.what()));
+        }
         return kFailure;
     }
     return finish_run(state);
@@ -115,11 +122,7 @@ int run_command_line(const std::vector<std::string>& args, TextOut& out) {
     if (load_image(state, &openError) == -1) {
         // The message on standard output says only that the file is missing;
         // standard error gives the system's reason (a directory, no access).
-        TextOut* err = out.diagnostics();
-        if (err && openError != 0) {
-            err->put("dravont: ").put(state.inputName).put(": ").put(std::strerror(openError)).put('\n');
-        }
-        out.put_failure(state.inputName, msg::kNoSuchFile);
+        out.put(state.inputName).put_failure(out.text_of(msg::kNoSuchFile), open_failure(state.inputName, openError));
         return kFailure;
     }
     AtomicFileOutputs files;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "coff/input_image.h"
+#include "common/diagnostics.h"
 #include "common/elf_messages.h"
 #include "common/messages.h"
 #include "common/run_error.h"
@@ -13,12 +14,56 @@ namespace dravont {
 
 namespace {
 
+// The machines a wrong input is most often built for, by e_machine.
+const char* machine_name(uint16_t machine) {
+    static const struct {
+        uint16_t number;
+        const char* name;
+    } kMachines[] = {
+        {2, "SPARC"},       {3, "x86"},          {4, "68000"},          {8, "MIPS"},
+        {20, "PowerPC"},    {21, "PowerPC64"},   {22, "S/390"},         {40, "ARM"},
+        {43, "SPARC V9"},   {47, "H8/300H"},     {48, "H8S"},           {49, "H8/500"},
+        {50, "IA-64"},      {52, "ColdFire"},    {53, "68HC12"},        {62, "x86-64"},
+        {70, "68HC11"},     {83, "AVR"},         {87, "V850"},          {88, "M32R"},
+        {92, "OpenRISC"},   {93, "ARC"},         {94, "Xtensa"},        {105, "MSP430"},
+        {106, "Blackfin"},  {113, "Nios II"},    {164, "Hexagon"},      {173, "RX"},
+        {183, "AArch64"},   {189, "MicroBlaze"}, {243, "RISC-V"},       {247, "BPF"},
+        {258, "LoongArch"},
+    };
+    for (const auto& m : kMachines) {
+        if (m.number == machine) return m.name;
+    }
+    return nullptr;
+}
+
+// What a refused header field's value means, and what to do instead.
+Diagnostic refusal(const std::string& inputName, const char* field, uint64_t value) {
+    const std::string number = std::to_string(value);
+    const std::string f = field;
+    Said meaning, fix = Said(msg::kFixElfMachine);
+    if (f == "EI_CLASS") {
+        meaning = value == 2 ? Said(msg::kElf64) : Said(msg::kElfBadClass, {number});
+    } else if (f == "EI_DATA") {
+        meaning = Said(msg::kElfBadData, {number});
+    } else if (f == "e_type") {
+        meaning = value == 1   ? Said(msg::kElfRelocatable)
+                  : value == 3 ? Said(msg::kElfShared)
+                  : value == 4 ? Said(msg::kElfCore)
+                               : Said(msg::kElfOtherType, {number});
+        fix = value == 1 ? Said(msg::kFixLinkExecutable) : value == 3 ? Said(msg::kFixElfShared) : Said();
+    } else {
+        const char* name = machine_name(static_cast<uint16_t>(value));
+        meaning = name ? Said(msg::kElfMachine, {number, name}) : Said(msg::kElfUnknownMachine, {number});
+    }
+    return {Said(msg::kSaidNotExecutable, {inputName, meaning}), {}, fix};
+}
+
 // Refuses a file that is ELF but not an input of ours, naming what was found.
 [[noreturn]] void refuse(const std::string& inputName, bool utf8, const char* field, uint64_t value) {
     TextOut text;
     text.set_utf8(utf8);
     text.put(inputName).put(msg::kNotExecutable).put(' ').put(field).put('=').dec(value).put("\n\n");
-    throw RunFailure(text.take());
+    throw RunFailure(text.take(), refusal(inputName, field, value));
 }
 
 }  // namespace
@@ -170,7 +215,8 @@ ByteSpan ElfFile::inflated(const ElfSectionHeader& section, ByteSpan raw) const 
             text.put(inputName_).put(msg::kZstdNotBuilt).put('\n');
             text.put("section ").put(raw.name).put(" is compressed with zstd, which this build of dravont ");
             text.put("does not read;\nlink with --compress-debug-sections=zlib, or use a build with libzstd\n\n");
-            throw RunFailure(text.take());
+            throw RunFailure(text.take(), {Said(msg::kSaidZstd, {inputName_, std::string(raw.name)}), {},
+                                           Said(msg::kFixZstd), true});
         }
         Inflated result{inflate_section(raw, header, inflatedTotal_), std::string(raw.name) + " (inflated)"};
         inflatedTotal_ += result.bytes.size();

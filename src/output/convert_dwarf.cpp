@@ -494,7 +494,8 @@ void Conversion::refuse_split_unit(const DwarfUnit& unit, const DieInfo& root) {
     TextOut text;
     text.set_utf8(state_.out.utf8());
     text.put(state_.inputName).put(msg::kSplitDwarf).put(" dwo=").put(dwo).put("\n\n");
-    throw RunFailure(text.take());
+    throw RunFailure(text.take(), {Said(msg::kSaidSplitDwarf, {state_.inputName, std::string(dwo)}), {},
+                                   Said(msg::kFixSplitDwarf), true});
 }
 
 bool Conversion::convert_unit(const UnitHeader& header, PendingUnit& target) {

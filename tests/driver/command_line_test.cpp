@@ -178,24 +178,6 @@ TEST(RunCommandLine, MissingInputFile) {
     std::filesystem::remove_all(dir);
 }
 
-TEST(RunCommandLine, DiagnosticsChannel) {
-    // The copy of the failure message is for a standard output that is not a
-    // terminal; the reason for the missing input is always given.
-    const std::string dir = make_temp_dir();
-    const std::string given = dir + "/nofile.coff";
-    const std::string reason = "dravont: " + given + ": No such file or directory\n";
-    for (const bool copyFailures : {false, true}) {
-        SCOPED_TRACE(copyFailures ? "copied" : "not copied");
-        TextOut out;
-        TextOut err;
-        out.set_diagnostics(&err, copyFailures);
-        EXPECT_EQ(run_command_line({"dravont", given}, out), 1);
-        EXPECT_EQ(out.text(), kBanner + "Usage:dravont " + given + "\n" + given + kNoSuchFile);
-        EXPECT_EQ(err.text(), copyFailures ? reason + given + kNoSuchFile + "\n" : reason);
-    }
-    std::filesystem::remove_all(dir);
-}
-
 TEST(RunCommandLine, MissingInputFileInDebugMode) {
     const std::string dir = make_temp_dir();
     ASSERT_FALSE(dir.empty());

@@ -59,15 +59,25 @@ std::string quote(const std::string& arg) {
     return q + "\"";
 }
 
-// This process's environment block with LC_ALL replaced.
-std::string environment_with(const std::string& locale) {
+// The variable an entry "NAME=value" or "NAME" names, with its '='.
+std::string variable_of(const std::string& entry) { return entry.substr(0, entry.find('=')) + "="; }
+
+// This process's environment block with the changes made.
+std::string environment_with(const std::vector<std::string>& changes) {
     std::string block;
     char* strings = GetEnvironmentStringsA();
     for (const char* entry = strings; entry && *entry; entry += std::strlen(entry) + 1) {
-        if (_strnicmp(entry, "LC_ALL=", 7) != 0) block.append(entry).push_back('\0');
+        bool changed = false;
+        for (const std::string& c : changes) {
+            const std::string name = variable_of(c);
+            changed = changed || _strnicmp(entry, name.c_str(), name.size()) == 0;
+        }
+        if (!changed) block.append(entry).push_back('\0');
     }
     if (strings) FreeEnvironmentStringsA(strings);
-    block.append("LC_ALL=" + locale).push_back('\0');
+    for (const std::string& c : changes) {
+        if (c.find('=') != std::string::npos) block.append(c).push_back('\0');
+    }
     block.push_back('\0');
     return block;
 }
@@ -82,7 +92,7 @@ void read_all(HANDLE from, std::string& into) {
 }  // namespace
 
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const fs::path& cwd, const std::string& locale) {
+                          const fs::path& cwd, const ProcessSetup& setup) {
     std::string commandLine = quote(program);
     for (const std::string& a : args) commandLine += " " + quote(a);
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -99,11 +109,11 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
+    startup.hStdError = setup.sharedStreams ? outWrite : errWrite;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process{};
     const std::string dir = cwd.string();
-    std::string environment = environment_with(locale);
+    std::string environment = environment_with(setup.environment);
     const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
                                         environment.data(), dir.c_str(), &startup, &process);
     CloseHandle(outWrite);
@@ -130,13 +140,23 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
 
 namespace {
 
-// This process's environment with LC_ALL replaced, built before fork.
-std::vector<std::string> environment_with(const std::string& locale) {
+// The variable an entry "NAME=value" or "NAME" names, with its '='.
+std::string variable_of(const std::string& entry) { return entry.substr(0, entry.find('=')) + "="; }
+
+// This process's environment with the changes made, built before fork.
+std::vector<std::string> environment_with(const std::vector<std::string>& changes) {
     std::vector<std::string> entries;
     for (char** entry = environ; entry && *entry; ++entry) {
-        if (std::strncmp(*entry, "LC_ALL=", 7) != 0) entries.emplace_back(*entry);
+        bool changed = false;
+        for (const std::string& c : changes) {
+            const std::string name = variable_of(c);
+            changed = changed || std::strncmp(*entry, name.c_str(), name.size()) == 0;
+        }
+        if (!changed) entries.emplace_back(*entry);
     }
-    entries.push_back("LC_ALL=" + locale);
+    for (const std::string& c : changes) {
+        if (c.find('=') != std::string::npos) entries.push_back(c);
+    }
     return entries;
 }
 
@@ -179,11 +199,11 @@ void drain(int outFd, int errFd, ProcessResult& result) {
 }  // namespace
 
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const fs::path& cwd, const std::string& locale) {
+                          const fs::path& cwd, const ProcessSetup& setup) {
     ProcessResult result;
     std::vector<std::string> argStrings = {program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<std::string> envStrings = environment_with(locale);
+    std::vector<std::string> envStrings = environment_with(setup.environment);
     std::vector<char*> argv = pointers(argStrings);
     std::vector<char*> envp = pointers(envStrings);
     int out[2], err[2];
@@ -196,7 +216,7 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
+        dup2(setup.sharedStreams ? out[1] : err[1], STDERR_FILENO);
         for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
         if (chdir(cwd.c_str()) != 0) _exit(127);
         execve(program.c_str(), argv.data(), envp.data());
@@ -217,5 +237,10 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
 }
 
 #endif
+
+ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
+                          const fs::path& cwd, const std::string& locale) {
+    return run_process(program, args, cwd, ProcessSetup{{"LC_ALL=" + locale}, false});
+}
 
 }  // namespace coff_test

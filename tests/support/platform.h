@@ -17,11 +17,25 @@ struct ProcessResult {
     std::string err;  // everything it wrote to standard error
 };
 
+// How a process is started: changes to this process's environment
+// ("NAME=value" sets NAME, "NAME" alone removes it), and whether its
+// standard error goes into the same pipe as its standard output (then
+// ProcessResult::out holds both, as a build log would).
+struct ProcessSetup {
+    std::vector<std::string> environment;
+    bool sharedStreams = false;
+};
+
 // Runs `program` with `args` (argv[0] is `program` itself) in directory
-// `cwd`, without a shell, with LC_ALL set to `locale` in its environment,
-// and collects its standard output and standard error. The "C" locale makes
-// the tool print Shift_JIS whatever locale the tests run in.
+// `cwd`, without a shell, and collects its standard output and standard
+// error.
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const std::filesystem::path& cwd, const std::string& locale = "C");
+                          const std::filesystem::path& cwd, const ProcessSetup& setup);
+
+// The same with LC_ALL set to `locale`. The default, a Shift_JIS character
+// set, makes the tool print Shift_JIS and its diagnostics in English
+// whatever locale the tests run in.
+ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
+                          const std::filesystem::path& cwd, const std::string& locale = "C.SJIS");
 
 }  // namespace coff_test

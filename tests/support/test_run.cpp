@@ -1,5 +1,6 @@
 #include "support/test_run.h"
 
+#include "common/diagnostics.h"
 #include "common/run_state.h"
 #include "driver/run.h"
 #include "output/output_files.h"
@@ -9,11 +10,17 @@ namespace coff_test {
 RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug, const std::string& inputName,
                         std::vector<uint64_t>* entryLog, unsigned threads) {
     dravont::TextOut out;
+    dravont::TextOut err;
+    dravont::Diagnostics diagnostics(err, dravont::Language::English, false);
+    out.set_diagnostics(&diagnostics);
     dravont::MemoryOutputs files;
     dravont::RunState state(out);
     dravont::allocate_slots(state);
     state.debugMode = debug;
     state.inputName = inputName;
+    const std::string base = inputName.substr(0, inputName.rfind('.'));
+    state.symbolFileName = base + ".sym";
+    state.lineFileName = base + ".lin";
     state.image.assign(image);
     state.outputs = &files;
     state.lineEntryLog = entryLog;
@@ -21,6 +28,7 @@ RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug, const std
     RunResult result;
     result.status = dravont::convert_image(state);
     result.out = out.take();
+    result.err = err.take();
     result.sym = files.symbols().take();
     result.lin = files.lines().take();
     result.committed = files.committed();
