@@ -16,10 +16,35 @@ write_listings() {
     if [ -n "$rnglists" ]; then
         ${tools}readelf -z -x "$rnglists" "$name.elf" >> "$name.readelf-ranges.txt"
     fi
-    ${tools}objdump --wide --dwarf=decodedline "$name.elf" > "$name.decodedline.txt"
-    ${tools}readelf --wide -h -S -s "$name.elf" > "$name.readelf-syms.txt"
     # The file and directory tables that DW_AT_decl_file indexes.
     ${tools}readelf --debug-dump=rawline "$name.elf" > "$name.readelf-rawline.txt"
+    ${tools}objdump --wide --dwarf=decodedline "$name.elf" > "$name.decodedline.txt" 2> "$name.objdump-warnings"
+    check_decodedline_warnings "$name"
+    ${tools}readelf --wide -h -S -s "$name.elf" > "$name.readelf-syms.txt"
+}
+
+# objdump's decoder stops at a DWARF 5 line table whose program is empty
+# (its file table ends the section's data) and warns "Corrupt file name
+# list". The LTO program's early units end .debug_line with such tables:
+# nothing follows them, so the decoded listing is complete and the warning
+# says nothing. Any other warning, or an empty table with rows after it
+# (which the decoded listing would lack), is reported and fails the script.
+check_decodedline_warnings() {
+    local name=$1 warnings=$1.objdump-warnings
+    local others
+    others=$(grep -v 'Warning: Corrupt file name list$' "$warnings" || true)
+    if grep -q 'Corrupt file name list' "$warnings" &&
+        awk '/No Line Number Statements/ { empty = 1 } /^ Line Number Statements:/ && empty { bad = 1 }
+             END { exit bad }' "$name.readelf-rawline.txt"; then
+        : # only empty tables at the end: the listing has every row
+    elif grep -q 'Corrupt file name list' "$warnings"; then
+        others="$others"$'\n'"objdump stopped at an empty line table of $name.elf before tables with rows"
+    fi
+    rm -f "$warnings"
+    if [ -n "$others" ]; then
+        echo "$others" >&2
+        return 1
+    fi
 }
 
 # write_refused_listing NAME [PREFIX]: only the DIE dump, for the
