@@ -49,6 +49,14 @@ elseif(NOT DRAVONT_ZSTD)
   message(STATUS "Compressed debug sections: zlib (${ZLIB_LIBRARIES}); zstd left out (DRAVONT_ZSTD=OFF), "
                  "zstd-compressed sections are refused")
 else()
-  message(STATUS "Compressed debug sections: zlib (${ZLIB_LIBRARIES}); libzstd not found "
-                 "(Debian: libzstd-dev), zstd-compressed sections are refused")
+  if(MINGW AND CMAKE_CROSSCOMPILING)
+    # Debian packages no libzstd for mingw-w64: there is nothing to install.
+    set(zstd_hint "no libzstd for mingw-w64 found (Debian ships none)")
+  elseif(MINGW)
+    set(zstd_hint "libzstd not found (MSYS2: mingw-w64-x86_64-zstd)")
+  else()
+    set(zstd_hint "libzstd not found (Debian: libzstd-dev)")
+  endif()
+  message(STATUS "Compressed debug sections: zlib (${ZLIB_LIBRARIES}); ${zstd_hint}, "
+                 "zstd-compressed sections are refused")
 endif()
