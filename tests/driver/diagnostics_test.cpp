@@ -202,6 +202,12 @@ TEST(Diagnostics, InputsRefusedOrEmpty) {
          notOurs + "f_opthdr 0: a relocatable object (.o), which has no a.out header\n"
                    "dravont: note: f_magic 0x8301: H8/300H COFF\n"
                    "dravont: hint: link the objects into an executable and convert that\n"},
+        // Any file that is not ELF is read as COFF: its first bytes are named.
+        {"text file", std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'}, 1,
+         "dravont: error: test.coff: the file is damaged or cut short: file header (offset 0x0, file size 6)\n"
+         "dravont: note: f_magic 0x6865: no COFF magic number of H8 (0x8300 to 0x8304) or SH (0x0500, 0x0550)\n"
+         "dravont: hint: link it again; if the toolchain's readelf or objdump reads it without complaint, "
+         "report the fault with the file\n"},
         {"no DWARF", bare.build(), 0,
          "dravont: warning: test.coff: no DWARF information (built without -g, or stripped): test.sym and test.lin "
          "are written empty\n"
