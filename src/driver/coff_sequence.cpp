@@ -21,7 +21,8 @@ void require_executable(RunState& state) {
     TextOut text;
     text.set_utf8(state.out.utf8());
     text.put(state.inputName).put(msg::kNotExecutable).put(" f_opthdr=").dec(opthdr).put("\n\n");
-    const Said meaning = opthdr == 0 ? Said(msg::kCoffRelocatable) : Said(msg::kCoffBadOptionalHeader, {std::to_string(opthdr)});
+    const Said meaning =
+        opthdr == 0 ? Said(msg::kCoffRelocatable) : Said(msg::kCoffBadOptionalHeader, {std::to_string(opthdr)});
     throw RunFailure(text.take(), {Said(msg::kSaidNotExecutable, {state.inputName, meaning}),
                                    coff_magic_note(state.fileHeader->f_magic),
                                    opthdr == 0 ? Said(msg::kFixLinkExecutable) : Said()});

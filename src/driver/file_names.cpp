@@ -173,7 +173,8 @@ NameFault explain_name_fault(const std::string& name) {
 int16_t resolve_file_names(RunState& state) {
     TextOut& out = state.out;
     if (state.inputName.empty()) {
-        out.put(msg::kNoInputName).put_failure(msg::kUsageLine, {Said(msg::kSaidNoInput), {}, Said(msg::kFixNoInput), true});
+        out.put(msg::kNoInputName)
+            .put_failure(msg::kUsageLine, {Said(msg::kSaidNoInput), {}, Said(msg::kFixNoInput), true});
         return -1;
     }
     const int stat_i = check_file_name(state, state.inputName);
