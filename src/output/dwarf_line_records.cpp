@@ -10,6 +10,7 @@
 #include "output/convert_dwarf.h"
 #include "output/debugger_files.h"
 #include "output/dwarf_resolver.h"
+#include "output/linker_kept.h"
 
 namespace dravont {
 
@@ -303,23 +304,10 @@ struct LineRecords::Buffers {
     std::vector<std::pair<uint32_t, uint32_t>> claimSpan;
 };
 
-LineRecords::LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing,
-                         const std::vector<AllocatedSection>& allocated)
-    : resolver_(resolver), files_(files), listing_(listing), allocated_(allocated) {}
+LineRecords::LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing, const LinkerKept& kept)
+    : resolver_(resolver), files_(files), listing_(listing), kept_(kept) {}
 
 LineRecords::~LineRecords() = default;
-
-bool is_tombstone(uint64_t address, uint8_t addressSize) {
-    const uint64_t allOnes = addressSize >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * addressSize)) - 1;
-    return address == allOnes || address == allOnes - 1;
-}
-
-bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address, bool executable) {
-    for (const AllocatedSection& s : sections) {
-        if (address >= s.low && address < s.high && (s.executable || !executable)) return true;
-    }
-    return false;
-}
 
 void LineRecords::set_entries(std::vector<uint64_t> entries) {
     // Units come in address order, and GCC lists a unit's functions in
@@ -433,9 +421,7 @@ void LineRecords::write_unit(PendingUnit& unit) {
             sequences.push_back(static_cast<uint32_t>(kept.size()));
             // What the linker discarded keeps its line sequences, moved to 0
             // or to a tombstone address.
-            const uint64_t a = row.address;
-            sequenceKept = !is_tombstone(a, unit.addressSize) && in_sections(allocated_, a, true) &&
-                           (a != 0 || unit.functionAtZero);
+            sequenceKept = kept_.sequence(row.address, unit.addressSize, unit.functionAtZero);
             sequenceStarts = false;
         }
         if (row.endSequence) sequenceStarts = true;

@@ -18,7 +18,7 @@ namespace dravont {
 class DebuggerFiles;
 class DieResolver;
 class TextOut;
-struct AllocatedSection;
+class LinkerKept;
 
 // A function written to the symbol file, for its line records.
 struct PendingFunction {
@@ -60,15 +60,9 @@ void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries);
 // The entry addresses of all the units' packed functions, in unit order.
 std::vector<uint64_t> all_entries(const std::vector<PendingUnit>& units);
 
-// What decides whether an address is one of the executable's, for line
-// sequences: not a tombstone and inside an executable section.
-bool is_tombstone(uint64_t address, uint8_t addressSize);
-bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address, bool executable);
-
 class LineRecords {
 public:
-    LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing,
-                const std::vector<AllocatedSection>& allocated);
+    LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing, const LinkerKept& kept);
     ~LineRecords();
 
     // Takes the entries of every written function, for the ends of ranges.
@@ -87,7 +81,7 @@ private:
     DieResolver& resolver_;
     DebuggerFiles& files_;
     TextOut* listing_;
-    const std::vector<AllocatedSection>& allocated_;
+    const LinkerKept& kept_;
     std::shared_ptr<const std::vector<uint64_t>> entries_;  // sorted, unique
     std::vector<std::pair<uint64_t, std::vector<std::string>>> paths_;
     // The lists write_unit fills for each unit, kept with their memory.
