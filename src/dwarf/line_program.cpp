@@ -285,7 +285,7 @@ public:
             }
             const bool shortOperand = at < size && data[at] < 0x80;
             switch (op) {
-                case kCopy: emit(false); continue;
+                case kCopy: emit(); continue;
                 case kNegateStmt: isStmt_ = !isStmt_; continue;
                 case kSetColumn:
                     if (!shortOperand) break;
@@ -324,17 +324,64 @@ private:
         isStmt_ = h_.defaultIsStmt;
     }
 
-    void emit(bool endSequence) {
-        table_.rows.push_back(LineRow{address_, file_, line_, endSequence, isStmt_});
-        if (sink_ && table_.rows.size() == kSinkBatch) pass_rows();
+    void emit() {
+        table_.rows.push_back(LineRow{address_, file_, line_, false, isStmt_});
+        if (sink_ && table_.rows.size() >= kSinkBatch) pass_rows();
+    }
+
+    // --- Sequences: rows are counted from the table's first row, across
+    // the batches a sink takes, so a sequence's span does not depend on them.
+
+    uint64_t rows_made() const { return rowsPassed_ + table_.rows.size(); }
+
+    // The address of the open sequence's first row, once it has been made.
+    void note_sequence_start() {
+        if (startKnown_ || sequenceFirst_ >= rows_made()) return;
+        sequenceStart_ = table_.rows[sequenceFirst_ - rowsPassed_].address;
+        startKnown_ = true;
+    }
+
+    // Closes the open sequence at the last row made: its end-of-sequence
+    // row, or the last row of an unterminated program.
+    void close_sequence(bool ended, uint64_t end) {
+        note_sequence_start();
+        table_.sequences.push_back(LineSequence{sequenceStart_, end, sequenceFirst_, rows_made(), ended});
+        sequenceFirst_ = rows_made();
+        startKnown_ = false;
+    }
+
+    void end_sequence() {
+        table_.rows.push_back(LineRow{address_, file_, line_, true, isStmt_});
+        close_sequence(true, address_);
+        if (sink_ && table_.rows.size() >= kSinkBatch) pass_rows();
+        reset();
+    }
+
+    // Hands the rows made so far to the sink, if any, then the sequences
+    // they closed.
+    void pass_rows() {
+        if (!sink_) return;
+        if (!table_.rows.empty()) {
+            note_sequence_start();
+            lastAddress_ = table_.rows.back().address;
+            sink_->rows(table_.rows.data(), table_.rows.size());
+            rowsPassed_ += table_.rows.size();
+            table_.rows.clear();
+        }
+        if (sequencesPassed_ < table_.sequences.size()) {
+            sink_->sequences(table_.sequences.data() + sequencesPassed_, table_.sequences.size() - sequencesPassed_);
+            sequencesPassed_ = table_.sequences.size();
+        }
     }
 
 public:
-    // Hands the rows made so far to the sink, if any.
-    void pass_rows() {
-        if (!sink_ || table_.rows.empty()) return;
-        sink_->rows(table_.rows.data(), table_.rows.size());
-        table_.rows.clear();
+    // After the program: rows after its last DW_LNE_end_sequence form a
+    // last, unterminated sequence; then the sink takes what it has not.
+    void finish() {
+        if (sequenceFirst_ < rows_made()) {
+            close_sequence(false, table_.rows.empty() ? lastAddress_ : table_.rows.back().address);
+        }
+        pass_rows();
     }
 
 private:
@@ -362,12 +409,12 @@ private:
             advance((op - h_.opcodeBase) / h_.lineRange);
         }
         add_line(specialLine_[op]);
-        emit(false);
+        emit();
     }
 
     void standard(ByteReader& r, uint8_t op) {
         switch (op) {
-        case kCopy: emit(false); break;
+        case kCopy: emit(); break;
         case kAdvancePc: advance(r.uleb()); break;
         case kAdvanceLine: add_line(r.sleb()); break;
         case kSetFile: set_file(r); break;
@@ -400,10 +447,7 @@ private:
         r.skip(length);
         ByteReader e(body, r.order());
         switch (e.u8()) {
-        case kEndSequence:
-            emit(true);
-            reset();
-            break;
+        case kEndSequence: end_sequence(); break;
         case kSetAddress: set_address(e, length - 1); break;
         case kDefineFile:
             if (h_.version < 5) define_file(e);
@@ -437,6 +481,13 @@ private:
     uint32_t file_ = 1;
     uint32_t line_ = 1;
     bool isStmt_ = true;
+    // The open sequence, and what the sink has taken.
+    uint64_t sequenceFirst_ = 0;  // its first row
+    uint64_t sequenceStart_ = 0;  // that row's address, when startKnown_
+    bool startKnown_ = false;
+    uint64_t rowsPassed_ = 0;
+    size_t sequencesPassed_ = 0;
+    uint64_t lastAddress_ = 0;  // of the last row passed
 };
 
 // --- Paths ---------------------------------------------------------------
@@ -473,6 +524,7 @@ void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t a
     table.directories.clear();
     table.files.clear();
     table.rows.clear();
+    table.sequences.clear();
     table.offset = offset;
     ByteReader section(sections.line, sections.order, offset);
     const uint32_t unitLength = section.u32();
@@ -492,7 +544,7 @@ void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t a
     else reserve_rounded(table.rows, rowsAtMost);
     LineMachine machine(header, table, sink);
     machine.run(r);
-    machine.pass_rows();
+    machine.finish();
 }
 
 std::string line_file_path(const LineTable& table, uint32_t file, const std::string& compDir) {
