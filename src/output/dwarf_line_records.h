@@ -19,6 +19,8 @@ class DebuggerFiles;
 class DieResolver;
 class TextOut;
 class LinkerKept;
+struct LineRow;
+struct LineTable;
 
 // A function written to the symbol file, for its line records.
 struct PendingFunction {
@@ -76,7 +78,18 @@ public:
     const std::vector<std::string>& file_paths(uint64_t unitOffset);
 
 private:
+    struct Buffers;
     void clip_ranges(PendingUnit& unit) const;
+    void unpack_and_clip(PendingUnit& unit) const;
+    void group_files(const LineTable& table, const PendingUnit& unit);
+    void read_rows(const PendingUnit& unit);
+    uint8_t take_row(const LineRow& row, uint32_t i);
+    void keep_sequences(const PendingUnit& unit);
+    void function_files(const PendingUnit& unit);
+    void claim_rows(const PendingUnit& unit);
+    void write_function(const PendingUnit& unit, size_t fi);
+    void write_records(const PendingUnit& unit);
+    void list_rows();
 
     DieResolver& resolver_;
     DebuggerFiles& files_;
@@ -84,9 +97,7 @@ private:
     const LinkerKept& kept_;
     std::shared_ptr<const std::vector<uint64_t>> entries_;  // sorted, unique
     std::vector<std::pair<uint64_t, std::vector<std::string>>> paths_;
-    // The lists write_unit fills for each unit, kept with their memory.
-    struct Buffers;
-    std::unique_ptr<Buffers> buffers_;
+    std::unique_ptr<Buffers> buffers_;  // write_unit's lists, kept with their memory
 };
 
 }  // namespace dravont
