@@ -24,6 +24,8 @@
 #include "output/debugger_files.h"
 #include "output/dwarf_line_records.h"
 #include "output/dwarf_resolver.h"
+#include "output/folded_functions.h"
+#include "output/name_collisions.h"
 
 namespace dravont {
 
@@ -336,14 +338,18 @@ private:
     size_t size_ = 0;
 };
 
-// The written names of the enclosing functions; popped names keep their
-// memory for the next.
+// The written names of the enclosing functions, and the names before any
+// cut where a cut changed them; popped names keep their memory for the next.
 class ScopeStack {
 public:
-    void push(std::string_view name) {
-        if (count_ == names_.size()) names_.emplace_back();
+    void push(std::string_view name, std::string_view full = {}) {
+        if (count_ == names_.size()) names_.emplace_back(), fulls_.emplace_back();
+        fulls_[count_].assign(full);
         names_[count_++].assign(name);
     }
+    // The innermost name before any cut, and whether a cut changed it.
+    std::string_view back_full() const { return fulls_[count_ - 1].empty() ? back() : fulls_[count_ - 1]; }
+    bool back_was_cut() const { return !fulls_[count_ - 1].empty(); }
     void pop() { --count_; }
     void clear() { count_ = 0; }
     bool empty() const { return count_ == 0; }
@@ -352,6 +358,7 @@ public:
 
 private:
     std::vector<std::string> names_;
+    std::vector<std::string> fulls_;
     size_t count_ = 0;
 };
 
@@ -389,15 +396,16 @@ struct UnitPart {
 class Conversion {
 public:
     // The whole conversion, writing to the run's files.
-    Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix)
-        : state_(state), input_(input), sections_(input.sections), files_(state), listing_(listing),
+    Conversion(RunState& state, const DwarfInput& input, TextOut* listing, std::string_view prefix,
+               const FoldedFunctions& folded)
+        : state_(state), input_(input), sections_(input.sections), folded_(folded), files_(state), listing_(listing),
           resolver_(input.sections), classes_(resolver_), lines_(resolver_, files_, listing, input.allocated),
           prefix_(prefix), written_(input.symbolCount, &input.allocated) {
         entityOut_.set_utf8(state.out.utf8());
     }
     // A worker: writes into the parts it is given.
-    Conversion(RunState& state, const DwarfInput& input, std::string_view prefix)
-        : state_(state), input_(input), sections_(input.sections), listing_(nullptr),
+    Conversion(RunState& state, const DwarfInput& input, std::string_view prefix, const FoldedFunctions& folded)
+        : state_(state), input_(input), sections_(input.sections), folded_(folded), listing_(nullptr),
           resolver_(input.sections), classes_(resolver_), lines_(resolver_, files_, nullptr, input.allocated),
           prefix_(prefix), written_(0, &input.allocated), apart_(true) {}
 
@@ -407,6 +415,7 @@ public:
     // Writes the line records of `unit` into `part.lines`.
     void write_lines_apart(PendingUnit& unit, UnitPart& part);
     LineRecords& line_records() { return lines_; }
+    NameCollisions& collisions() { return collisions_; }
 
 private:
     bool convert_unit(const UnitHeader& header, PendingUnit& target);
@@ -421,7 +430,10 @@ private:
     void written_name(NameBuilder& name, const Entity& e, bool hasAddress, uint64_t address);
     void qualify(NameBuilder& name, const DwarfUnit& unit, const Entity& e);
     std::string_view file_scope(const DwarfUnit& unit, const Entity& e);
-    bool write_symbol(const Entity& e, uint64_t value, std::string_view name, const char* sizeClass);
+    bool write_symbol(const Entity& e, uint64_t value, std::string_view name, const char* sizeClass, uint64_t die,
+                      std::string_view full);
+    std::string_view uncut_name(const Entity& e, size_t own, bool fileScope);
+    std::string_view file_scope_full(const Entity& e);
     void write_line(const Entity& e, uint32_t address, std::string_view name, const char* sizeClass);
     // Every entity passes here; only the listing does anything with it, so
     // the test stays in line at the callers.
@@ -435,6 +447,7 @@ private:
     RunState& state_;
     const DwarfInput& input_;
     const DwarfSections& sections_;
+    const FoldedFunctions& folded_;
     DebuggerFiles files_;
     TextOut* listing_;
     TextOut entityOut_;  // debug mode: the current unit's entity table
@@ -456,6 +469,10 @@ private:
     std::string fileName_;              // the unit's base name, cut after 32
     ScopeStack scopes_;                 // written names of the enclosing functions
     NameBuilder name_;                  // the name being written
+    bool prefixed_ = false;             // whether written_name put the label prefix
+    std::string fullName_;              // uncut_name's
+    size_t fullQualifierAt_ = 0;        // where its qualifier starts
+    NameCollisions collisions_;
 };
 
 void Conversion::run() {
@@ -476,8 +493,12 @@ void Conversion::run() {
         throw;
     }
     written_ = WrittenLines();  // freed before the line records need their memory
+    folded_.finish(units_, sections_, input_.allocated, files_, collisions_, listing_);
     lines_.set_entries(all_entries(units_));
     for (PendingUnit& unit : units_) lines_.write_unit(unit);
+    const std::vector<NameCollisions::Collision> found = collisions_.find();
+    state_.warning = NameCollisions::warning(found);
+    if (listing_) NameCollisions::list(*listing_, found);
 }
 
 void Conversion::refuse_split_unit(const DwarfUnit& unit, const DieInfo& root) {
@@ -679,6 +700,43 @@ void Conversion::written_name(NameBuilder& name, const Entity& e, bool hasAddres
     name.clear();
     if (prefixed) name.add(unitPrefix_);
     name.add(cName).cut(kNameLength);
+    prefixed_ = prefixed;
+}
+
+// The whole base name of the file file_scope gives the cut one of.
+std::string_view Conversion::file_scope_full(const Entity& e) {
+    if (unit_->ownFile || !e.hasDeclFile) return base_name(unit_->name);
+    const std::vector<std::string>& paths = lines_.file_paths(e.declUnit);
+    if (e.declFile >= paths.size() || paths[e.declFile].empty()) return base_name(unit_->name);
+    return base_name(paths[e.declFile]);
+}
+
+// The entity's name before any cut, where a cut changed it (else empty):
+// its own name whole, and a static's qualifier from the enclosing
+// function's name before its cut, or the file's whole base name (always
+// that with `fileScope`). `own` is the size of the name written_name made.
+std::string_view Conversion::uncut_name(const Entity& e, size_t own, bool fileScope) {
+    const std::string_view cName = e.c_name();
+    const bool ownCut = (prefixed_ ? unitPrefix_.size() : 0) + cName.size() > own;
+    std::string_view scope;
+    bool scopeCut = false;
+    if (!e.external) {
+        if (fileScope || scopes_.empty()) {
+            scope = file_scope_full(e);
+            scopeCut = scope.size() > kNameLength;
+        } else {
+            scope = scopes_.back_full();
+            scopeCut = scopes_.back_was_cut();
+            if (!scope.empty() && scope.front() == '_') scope.remove_prefix(1);
+        }
+    }
+    if (!ownCut && !scopeCut) return {};
+    fullName_.clear();
+    if (prefixed_) fullName_.append(unitPrefix_);
+    fullName_.append(cName);
+    fullQualifierAt_ = fullName_.size();
+    if (!e.external) fullName_.append("@").append(scope);
+    return fullName_;
 }
 
 // The qualifier of a file-scope static: the unit's base name, or in a
@@ -705,9 +763,12 @@ void Conversion::qualify(NameBuilder& name, const DwarfUnit& unit, const Entity&
 
 // Writes the entity's symbol-file line unless the same line was written
 // before; false then.
-bool Conversion::write_symbol(const Entity& e, uint64_t value, std::string_view name, const char* sizeClass) {
+bool Conversion::write_symbol(const Entity& e, uint64_t value, std::string_view name, const char* sizeClass,
+                              uint64_t die, std::string_view full) {
     const uint32_t address = static_cast<uint32_t>(value);
-    const uint64_t h = WrittenLines::digest(address, cut(name, e.external ? kNameLength : kStaticLength));
+    const std::string_view field = cut(name, e.external ? kNameLength : kStaticLength);
+    if (NameCollisions::may_collide(field)) collisions_.note(unit_->offset, die, address, field, full);
+    const uint64_t h = WrittenLines::digest(address, field);
     if (apart_) {
         if (!written_.first_in_unit(h, address)) return false;
         const std::string_view kept = cut(name, e.external ? kNameLength : kStaticLength);
@@ -746,10 +807,17 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
     const bool kept = hasAddress && function_ranges(unit, die, e, value);
     NameBuilder& name = name_;
     written_name(name, e, kept, value);
+    const size_t own = name.view().size();
     qualify(name, unit, e);
-    scopes_.push(name.view());  // its statics are qualified with it, written or not
+    const std::string_view full = uncut_name(e, own, false);
+    scopes_.push(name.view(), full);  // its statics are qualified with it, written or not
     if (!kept) {
         unit_->ranges.resize(firstRange);
+        if (!hasAddress && !die.declaration) {
+            const std::string_view qualifier = name.view().substr(own);
+            folded_.note(*unit_, die.offset, e, unitPrefix_, classes_, unit, qualifier,
+                         full.empty() ? qualifier : full.substr(fullQualifierAt_));
+        }
         const char* why = die.declaration ? "not written: declaration"
                           : hasAddress    ? "not written: discarded by the linker"
                                           : "not written: no address";
@@ -757,7 +825,7 @@ void Conversion::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
         return;
     }
     const char* sizeClass = classes_.size_class(unit, e.type);
-    if (!write_symbol(e, value, name.view(), sizeClass)) {
+    if (!write_symbol(e, value, name.view(), sizeClass, die.offset, full)) {
         unit_->ranges.resize(firstRange);
         list_entity(unit, die, e, true, value, "not written: repeats a written symbol", true);
         return;
@@ -786,8 +854,9 @@ void Conversion::push_inlined_scope(const DwarfUnit& unit, const DieInfo& die) {
     // file scope.
     NameBuilder& name = name_;
     written_name(name, e, false, 0);
+    const size_t own = name.view().size();
     if (!e.external) name.add("@").add(file_scope(unit, e));
-    scopes_.push(name.view());
+    scopes_.push(name.view(), uncut_name(e, own, true));
 }
 
 void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
@@ -815,8 +884,9 @@ void Conversion::on_variable(const DwarfUnit& unit, const DieInfo& die) {
     const char* sizeClass = classes_.size_class(unit, e.type);
     NameBuilder& name = name_;
     written_name(name, e, true, value);
+    const size_t own = name.view().size();
     qualify(name, unit, e);
-    const bool first = write_symbol(e, value, name.view(), sizeClass);
+    const bool first = write_symbol(e, value, name.view(), sizeClass, die.offset, uncut_name(e, own, false));
     list_entity(unit, die, e, true, value,
                 !first ? "not written: repeats a written symbol" : e.external ? "external" : "static", true);
 }
@@ -850,8 +920,9 @@ void Conversion::list_entity_row(const DwarfUnit& unit, const DieInfo& die, cons
 // file in unit order.
 class ParallelConversion {
 public:
-    ParallelConversion(RunState& state, const DwarfInput& input, std::string_view prefix)
-        : state_(state), input_(input), prefix_(prefix), files_(state),
+    ParallelConversion(RunState& state, const DwarfInput& input, std::string_view prefix,
+                       const FoldedFunctions& folded)
+        : state_(state), input_(input), prefix_(prefix), folded_(folded), files_(state),
           written_(input.symbolCount, &input.allocated) {}
 
     // False, with nothing written, for an input one thread converts as
@@ -865,6 +936,7 @@ private:
     RunState& state_;
     const DwarfInput& input_;
     std::string_view prefix_;
+    const FoldedFunctions& folded_;
     DebuggerFiles files_;  // the run's files
     WrittenLines written_;
     std::vector<PendingUnit> units_;
@@ -891,7 +963,9 @@ bool ParallelConversion::run() {
     WorkerPool& pool = *input_.pool;
     const unsigned threads = pool.threads();
     std::vector<std::unique_ptr<Conversion>> workers;
-    for (unsigned i = 0; i < threads; ++i) workers.push_back(std::make_unique<Conversion>(state_, input_, prefix_));
+    for (unsigned i = 0; i < threads; ++i) {
+        workers.push_back(std::make_unique<Conversion>(state_, input_, prefix_, folded_));
+    }
     const size_t window = threads + 1;
     std::unique_ptr<UnitPart[]> parts(new UnitPart[window]);
 
@@ -904,6 +978,9 @@ bool ParallelConversion::run() {
         },
         [&](size_t, size_t slot) { merge(parts[slot]); });
     written_ = WrittenLines();  // freed before the line records need their memory
+    NameCollisions& collisions = workers[0]->collisions();
+    for (unsigned i = 1; i < threads; ++i) collisions.take(workers[i]->collisions());
+    folded_.finish(units_, input_.sections, input_.allocated, files_, collisions, nullptr);
 
     // The entries of all units, once the merge's digests are gone: a large
     // input never holds both.
@@ -920,6 +997,7 @@ bool ParallelConversion::run() {
             state_.lineCount = static_cast<int16_t>(state_.lineCount + part.lineCount);  // 16-bit: wraps
             units_[i] = PendingUnit();
         });
+    state_.warning = NameCollisions::warning(collisions.find());
     return true;
 }
 
@@ -961,6 +1039,7 @@ void ParallelConversion::drop_functions(PendingUnit& unit, const std::vector<boo
     std::vector<PendingFunction> functions;
     std::vector<AddressRange> ranges;
     unit.functionAtZero = false;
+    forget_dropped(unit.folded, dropped);
     for (size_t i = 0; i < unit.functions.size(); ++i) {
         if (dropped[i]) continue;
         PendingFunction f = unit.functions[i];
@@ -1022,8 +1101,12 @@ void convert_dwarf(RunState& state, const DwarfInput& input, TextOut* listing) {
     const std::string_view prefix = decide_label_prefix(input);
     if (listing) listing->put("Label prefix: \"").put(prefix).put("\"\n\n");
     // The listing shows each unit's entities as one walk meets them.
-    if (!listing && input.pool && input.pool->threads() > 1 && ParallelConversion(state, input, prefix).run()) return;
-    Conversion(state, input, listing, prefix).run();
+    const FoldedFunctions folded(input.functionSymbols);
+    if (!listing && input.pool && input.pool->threads() > 1 &&
+        ParallelConversion(state, input, prefix, folded).run()) {
+        return;
+    }
+    Conversion(state, input, listing, prefix, folded).run();
 }
 
 }  // namespace dravont

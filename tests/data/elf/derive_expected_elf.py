@@ -198,7 +198,8 @@ entry) and whose name is the name or linkage name, with the label prefix
 or as it stands, of a DW_TAG_subprogram without low_pc or ranges that is
 no declaration, is written at the symbol's value under the symbol's
 spelling (cut after 32; a static qualified as its DIE would be), with the
-DIE's size class, in the symbol file where the DIE stands; in the line
+DIE's size class, in the symbol file after the lines of the walk (in unit
+and DIE order, then by value); in the line
 file as a function of the DIE's unit, in DIE order, with the one range
 [value, value + size).  Of several such DIEs: the first of the first unit
 (in order) whose line table has a row in that range, else the first.
@@ -1045,7 +1046,7 @@ class Converter:
         p = self.program
         units = [u for u in p.units if is_compile_unit(u)]
         functions = {}              # unit offset -> [Function] written
-        folding = []                # (unit, DIE, symbol-file line, function index)
+        folding = []                # (unit, DIE, function index)
         for unit in units:
             functions[unit.offset] = []
             for die in walk(unit.root):
@@ -1058,8 +1059,7 @@ class Converter:
                         functions[unit.offset].append(function)
                     elif not any(a in die.attrs for a in ("DW_AT_low_pc", "DW_AT_ranges")) \
                             and not flag(die, "DW_AT_declaration"):
-                        folding.append((unit, die, len(self.sym_lines),
-                                        len(functions[unit.offset]), len(self.names)))
+                        folding.append((unit, die, len(functions[unit.offset])))
                 elif die.tag == "DW_TAG_variable":
                     address = static_address(die)
                     if address is not None and self.placement.variable(address, die) \
@@ -1119,7 +1119,7 @@ class Converter:
             rows = p.rows(unit) or []
             return any(r.line is not None and low <= r.address < high for r in rows)
 
-        chosen = []                 # (line, function index, names index, order, DIE, value, symbol)
+        chosen = []                 # (function index, order, DIE, value, symbol)
         for value, symbol in self.function_symbols():
             if covered(value):
                 continue
@@ -1128,19 +1128,16 @@ class Converter:
                 continue
             holding = [c for c in matches if holds_rows(c[0], value, value + symbol.size)]
             first = (holding or matches)[0]
-            unit, die, line, index, named = first
-            chosen.append((line, index, named, folding.index(first), die, value, symbol))
-        # Insert from the last position back, so that earlier positions
-        # stay valid; at one position in DIE order, then by value.
-        chosen.sort(key=lambda c: (c[3], c[5]))
-        for line, index, named, order, die, value, symbol in reversed(chosen):
-            before = len(self.sym_lines)
-            if not self.symbol_line(die, value, symbol.name):
-                continue
-            self.sym_lines.insert(line, self.sym_lines.pop())
-            # The collision list keeps symbol-file order too.
-            self.names.insert(named, self.names.pop())
-            assert len(self.sym_lines) == before + 1
+            unit, die, index = first
+            chosen.append((index, folding.index(first), die, value, symbol))
+        # The symbol-file lines follow those of the walk, in unit and DIE
+        # order, then by value; among the unit's functions each goes where
+        # its DIE stands (inserted from the last place back, so that the
+        # places before stay valid).
+        chosen.sort(key=lambda c: (c[1], c[3]))
+        for index, order, die, value, symbol in chosen:
+            self.symbol_line(die, value, symbol.name)
+        for index, order, die, value, symbol in reversed(chosen):
             ranges = [(value, value + symbol.size)] if symbol.size > 0 else []
             functions[die.unit.offset].insert(index, Function(die, value, ranges))
 
