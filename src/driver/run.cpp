@@ -54,6 +54,7 @@ int finish_run(RunState& state) {
     release_slots(state);
     state.out.put("complete symbols=").sdec(state.symbolCount);
     state.out.put(" lineCount=").sdec(state.lineCount).put('\n');
+    if (TextOut* err = state.out.diagnostics(); err && !state.warning.empty()) err->put(state.warning);
     return kSuccess;
 }
 

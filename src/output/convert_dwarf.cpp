@@ -1,7 +1,8 @@
 // The sequencing of the DWARF conversion: the units' headers, then two runs
 // of ordered work over the units (their DIEs, then their line tables), on
 // the pool's threads or, for one thread, one unit or the listing, on the
-// calling one. What is written is decided in dwarf_rules and
+// calling one; in between, the functions folded into others, after them the
+// report of names the cut makes alike. What is written is decided in dwarf_rules and
 // dwarf_line_records; where it goes, by the sink each worker is given.
 #include "output/convert_dwarf.h"
 
@@ -20,7 +21,9 @@
 #include "output/dwarf_resolver.h"
 #include "output/dwarf_rules.h"
 #include "output/entity_sink.h"
+#include "output/folded_functions.h"
 #include "output/linker_kept.h"
+#include "output/name_collisions.h"
 
 namespace dravont {
 
@@ -28,12 +31,12 @@ namespace {
 
 // One thread's share: its own reader caches, rules, line records and sink.
 struct Worker {
-    Worker(RunState& state, const DwarfInput& input, const LinkerKept& kept, std::string_view prefix,
-           TextOut* listing, bool apart)
+    Worker(RunState& state, const DwarfInput& input, const LinkerKept& kept, const FoldedFunctions& folded,
+           std::string_view prefix, TextOut* listing, bool apart)
         : resolver(input.sections), classes(resolver), files(state), lines(resolver, files, listing, kept),
           sink(apart ? std::unique_ptr<EntitySink>(new PartSink(input.allocated))
                      : std::unique_ptr<EntitySink>(new FileSink(files, input.symbolCount, input.allocated))),
-          rules(state, input, prefix, resolver, classes, lines, *sink, listing != nullptr) {}
+          rules(state, input, prefix, resolver, classes, lines, *sink, folded, listing != nullptr) {}
 
     void walk(const UnitHeader& header, UnitPart& part) {
         sink->begin_unit(part, header.end - header.offset);
@@ -73,17 +76,20 @@ UnitHeaders read_headers(const DwarfSections& sections) {
 class Sequence {
 public:
     Sequence(RunState& state, const DwarfInput& input, TextOut* listing)
-        : state_(state), input_(input), listing_(listing), kept_(input), one_(1) {}
+        : state_(state), input_(input), listing_(listing), kept_(input), folded_(input.functionSymbols), one_(1) {}
     void run(std::string_view prefix);
 
 private:
     void walk_units(const UnitHeaders& list);
+    void write_folded_functions();
     void write_line_records();
+    void report_collisions();
 
     RunState& state_;
     const DwarfInput& input_;
     TextOut* listing_;
     const LinkerKept kept_;
+    const FoldedFunctions folded_;
     WorkerPool one_;  // the calling thread alone
     WorkerPool* pool_ = &one_;
     bool apart_ = false;  // workers write into parts, put in the files in order
@@ -100,14 +106,16 @@ void Sequence::run(std::string_view prefix) {
     if (apart_) pool_ = input_.pool;
     const unsigned threads = pool_->threads();
     for (unsigned i = 0; i < threads; ++i) {
-        workers_.push_back(std::make_unique<Worker>(state_, input_, kept_, prefix, listing_, apart_));
+        workers_.push_back(std::make_unique<Worker>(state_, input_, kept_, folded_, prefix, listing_, apart_));
     }
     // One more slot than threads: a thread that finished a unit goes on
     // with the next while the one before waits for its merge.
     window_ = apart_ ? threads + 1 : 1;
     parts_.reset(new UnitPart[window_]);
     walk_units(list);
+    write_folded_functions();
     write_line_records();
+    report_collisions();
 }
 
 void Sequence::walk_units(const UnitHeaders& list) {
@@ -135,6 +143,21 @@ void Sequence::walk_units(const UnitHeaders& list) {
     // The sets of written lines are freed before the line records need
     // their memory.
     for (auto& w : workers_) w->sink.reset();
+}
+
+// Once every unit is walked and before any line record is written: the
+// functions folded into others, written from the symbol table.
+void Sequence::write_folded_functions() {
+    NameCollisions& collisions = workers_[0]->rules.collisions();
+    for (size_t i = 1; i < workers_.size(); ++i) collisions.take(workers_[i]->rules.collisions());
+    DebuggerFiles files(state_);
+    folded_.finish(units_, input_.sections, kept_, files, collisions, listing_);
+}
+
+void Sequence::report_collisions() {
+    const std::vector<NameCollisions::Collision> found = workers_[0]->rules.collisions().find();
+    state_.warning = NameCollisions::warning(found);
+    if (listing_) NameCollisions::list(*listing_, found);
 }
 
 void Sequence::write_line_records() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dwarf/dwarf_sections.h"
+#include "elf/symbol_index.h"
 
 namespace dravont {
 
@@ -39,6 +40,9 @@ struct DwarfInput {
     // The number of entries of the symbol table: about the number of
     // symbol-file lines, for sizing the table that keeps them unique.
     uint64_t symbolCount = 0;
+    // The symbol table's function symbols, for the functions folded by
+    // identical-code folding (folded_functions.h).
+    std::vector<FunctionSymbol> functionSymbols;
     // Threads the conversion may use, none but the calling one without a
     // pool; with one, symbolsAt and hasSymbolAt may be asked from several
     // threads at once.

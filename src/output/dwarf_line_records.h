@@ -12,6 +12,7 @@
 
 #include "dwarf/debug_info.h"
 #include "dwarf/ranges.h"
+#include "output/folded_functions.h"
 
 namespace dravont {
 
@@ -50,6 +51,9 @@ struct PendingUnit {
     size_t functionCount = 0;
     bool functionAtZero = false;
     std::string listing;  // the unit's entity table, in debug mode
+    // Subprogram DIEs without an address named as function symbols: folded
+    // functions perhaps (folded_functions.h).
+    std::vector<FoldCandidate> folded;
 };
 
 // Packs the unit's functions and ranges, about five bytes a function, and

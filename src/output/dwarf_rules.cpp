@@ -14,6 +14,7 @@
 #include "listing/elf_listing.h"
 #include "output/dwarf_resolver.h"
 #include "output/entity_sink.h"
+#include "output/folded_functions.h"
 
 namespace dravont {
 
@@ -36,9 +37,9 @@ NameBuilder& NameBuilder::add(std::string_view s) {
 
 DwarfRules::DwarfRules(const RunState& state, const DwarfInput& input, std::string_view prefix,
                        DieResolver& resolver, TypeClasses& classes, LineRecords& lines, EntitySink& sink,
-                       bool listing)
+                       const FoldedFunctions& folded, bool listing)
     : state_(state), input_(input), sections_(input.sections), kept_(input), prefix_(prefix), resolver_(resolver),
-      classes_(classes), lines_(lines), sink_(sink), listing_(listing) {
+      classes_(classes), lines_(lines), sink_(sink), folded_(folded), listing_(listing) {
     entityOut_.set_utf8(state.out.utf8());
 }
 
@@ -180,6 +181,43 @@ void DwarfRules::written_name(NameBuilder& name, const Entity& e, bool hasAddres
     name.clear();
     if (prefixed) name.add(unitPrefix_);
     name.add(cName).cut(kNameLength);
+    prefixed_ = prefixed;
+}
+
+// The whole base name of the file file_scope gives the cut one of.
+std::string_view DwarfRules::file_scope_full(const Entity& e) {
+    if (unit_->ownFile || !e.hasDeclFile) return base_name(unit_->name);
+    const std::vector<std::string>& paths = lines_.file_paths(e.declUnit);
+    if (e.declFile >= paths.size() || paths[e.declFile].empty()) return base_name(unit_->name);
+    return base_name(paths[e.declFile]);
+}
+
+// The entity's name before any cut, where a cut changed it (else empty):
+// its own name whole, and a static's qualifier from the enclosing
+// function's name before its cut, or the file's whole base name (always
+// that with `fileScope`). `own` is the size of the name written_name made.
+std::string_view DwarfRules::uncut_name(const Entity& e, size_t own, bool fileScope) {
+    const std::string_view cName = e.c_name();
+    const bool ownCut = (prefixed_ ? unitPrefix_.size() : 0) + cName.size() > own;
+    std::string_view scope;
+    bool scopeCut = false;
+    if (!e.external) {
+        if (fileScope || scopes_.empty()) {
+            scope = file_scope_full(e);
+            scopeCut = scope.size() > kNameLength;
+        } else {
+            scope = scopes_.back_full();
+            scopeCut = scopes_.back_was_cut();
+            if (!scope.empty() && scope.front() == '_') scope.remove_prefix(1);
+        }
+    }
+    if (!ownCut && !scopeCut) return {};
+    fullName_.clear();
+    if (prefixed_) fullName_.append(unitPrefix_);
+    fullName_.append(cName);
+    fullQualifierAt_ = fullName_.size();
+    if (!e.external) fullName_.append("@").append(scope);
+    return fullName_;
 }
 
 // The qualifier of a file-scope static: the unit's base name, or in a
@@ -205,12 +243,14 @@ void DwarfRules::qualify(NameBuilder& name, const Entity& e) {
 
 // Writes the entity's symbol-file line (the entry line of the unit's
 // function `function`, or kNoFunction) unless the same line was written
-// before; false then.
+// before; false then. A line the cut may have made alike another's, written
+// or not, is noted with the name `full` it was cut from.
 bool DwarfRules::write_symbol(const Entity& e, uint64_t value, std::string_view name, const char* sizeClass,
-                              uint32_t function) {
+                              uint32_t function, uint64_t die, std::string_view full) {
     SymbolLine line;
     line.value = static_cast<uint32_t>(value);
     line.name = cut(name, e.external ? kNameLength : kStaticLength);
+    if (NameCollisions::may_collide(line.name)) collisions_.note(unit_->offset, die, line.value, line.name, full);
     line.sizeClass = sizeClass;
     line.external = e.external;
     line.function = function;
@@ -231,10 +271,19 @@ void DwarfRules::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
     const bool kept = hasAddress && function_ranges(unit, die, e, value);
     NameBuilder& name = name_;
     written_name(name, e, kept, value);
+    const size_t own = name.view().size();
     qualify(name, e);
-    scopes_.push(name.view());  // its statics are qualified with it, written or not
+    const std::string_view full = uncut_name(e, own, false);
+    scopes_.push(name.view(), full);  // its statics are qualified with it, written or not
     if (!kept) {
         unit_->ranges.resize(firstRange);
+        if (!hasAddress && !die.declaration) {
+            // Perhaps code folded into another function's: written after the
+            // walk where a function symbol has its name.
+            const std::string_view qualifier = name.view().substr(own);
+            folded_.note(*unit_, die.offset, e, unitPrefix_, classes_, unit, qualifier,
+                         full.empty() ? qualifier : full.substr(fullQualifierAt_));
+        }
         const char* why = die.declaration ? "not written: declaration"
                           : hasAddress    ? "not written: discarded by the linker"
                                           : "not written: no address";
@@ -243,7 +292,7 @@ void DwarfRules::on_subprogram(const DwarfUnit& unit, const DieInfo& die) {
     }
     const char* sizeClass = classes_.size_class(unit, e.type);
     const uint32_t index = static_cast<uint32_t>(unit_->functions.size());
-    if (!write_symbol(e, value, name.view(), sizeClass, index)) {
+    if (!write_symbol(e, value, name.view(), sizeClass, index, die.offset, full)) {
         unit_->ranges.resize(firstRange);
         list_entity(unit, die, e, true, value, "not written: repeats a written symbol", true);
         return;
@@ -268,8 +317,9 @@ void DwarfRules::push_inlined_scope(const DwarfUnit& unit, const DieInfo& die) {
     // file scope.
     NameBuilder& name = name_;
     written_name(name, e, false, 0);
+    const size_t own = name.view().size();
     if (!e.external) name.add("@").add(file_scope(e));
-    scopes_.push(name.view());
+    scopes_.push(name.view(), uncut_name(e, own, true));
 }
 
 void DwarfRules::on_variable(const DwarfUnit& unit, const DieInfo& die) {
@@ -297,8 +347,9 @@ void DwarfRules::on_variable(const DwarfUnit& unit, const DieInfo& die) {
     const char* sizeClass = classes_.size_class(unit, e.type);
     NameBuilder& name = name_;
     written_name(name, e, true, value);
+    const size_t own = name.view().size();
     qualify(name, e);
-    const bool first = write_symbol(e, value, name.view(), sizeClass, kNoFunction);
+    const bool first = write_symbol(e, value, name.view(), sizeClass, kNoFunction, die.offset, uncut_name(e, own, false));
     list_entity(unit, die, e, true, value,
                 !first ? "not written: repeats a written symbol" : e.external ? "external" : "static", true);
 }

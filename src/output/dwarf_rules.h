@@ -16,6 +16,7 @@
 #include "output/convert_dwarf.h"
 #include "output/dwarf_line_records.h"
 #include "output/linker_kept.h"
+#include "output/name_collisions.h"
 
 namespace dravont {
 
@@ -24,6 +25,7 @@ class DieResolver;
 class TypeClasses;
 class LineRecords;
 class EntitySink;
+class FoldedFunctions;
 struct Entity;
 
 // The name being written, put together in place: a written name is cut
@@ -41,14 +43,18 @@ private:
     size_t size_ = 0;
 };
 
-// The written names of the enclosing functions; popped names keep their
-// memory for the next.
+// The written names of the enclosing functions, and the names before any
+// cut where a cut changed them; popped names keep their memory for the next.
 class ScopeStack {
 public:
-    void push(std::string_view name) {
-        if (count_ == names_.size()) names_.emplace_back();
+    void push(std::string_view name, std::string_view full = {}) {
+        if (count_ == names_.size()) names_.emplace_back(), fulls_.emplace_back();
+        fulls_[count_].assign(full);
         names_[count_++].assign(name);
     }
+    // The innermost name before any cut, and whether a cut changed it.
+    std::string_view back_full() const { return fulls_[count_ - 1].empty() ? back() : fulls_[count_ - 1]; }
+    bool back_was_cut() const { return !fulls_[count_ - 1].empty(); }
     void pop() { --count_; }
     void clear() { count_ = 0; }
     bool empty() const { return count_ == 0; }
@@ -57,6 +63,7 @@ public:
 
 private:
     std::vector<std::string> names_;
+    std::vector<std::string> fulls_;
     size_t count_ = 0;
 };
 
@@ -64,8 +71,11 @@ class DwarfRules {
 public:
     // With `listing` set, each unit's entity table is kept in its
     // PendingUnit::listing.
+    // `folded` takes note of the subprograms without an address that
+    // function symbols name (folded code, written after the walk).
     DwarfRules(const RunState& state, const DwarfInput& input, std::string_view prefix, DieResolver& resolver,
-               TypeClasses& classes, LineRecords& lines, EntitySink& sink, bool listing);
+               TypeClasses& classes, LineRecords& lines, EntitySink& sink, const FoldedFunctions& folded,
+               bool listing);
 
     // Walks the unit at `header` into `unit`: its fields, its written
     // functions and their ranges; its lines go to the sink. False for a unit
@@ -74,6 +84,8 @@ public:
     // The entity table of the unit being walked, for a listing a fault cut
     // short.
     std::string take_listing() { return entityOut_.take(); }
+    // The lines of 32 characters or more met so far, written or repeats.
+    NameCollisions& collisions() { return collisions_; }
 
 private:
     void refuse_split_unit(const DwarfUnit& unit, const DieInfo& root);
@@ -86,8 +98,10 @@ private:
     void written_name(NameBuilder& name, const Entity& e, bool hasAddress, uint64_t address);
     void qualify(NameBuilder& name, const Entity& e);
     std::string_view file_scope(const Entity& e);
+    std::string_view uncut_name(const Entity& e, size_t own, bool fileScope);
+    std::string_view file_scope_full(const Entity& e);
     bool write_symbol(const Entity& e, uint64_t value, std::string_view name, const char* sizeClass,
-                      uint32_t function);
+                      uint32_t function, uint64_t die, std::string_view full);
     // Every entity passes here; only the listing does anything with it, so
     // the test stays in line at the callers.
     void list_entity(const DwarfUnit& unit, const DieInfo& die, const Entity& e, bool hasAddress,
@@ -106,6 +120,7 @@ private:
     TypeClasses& classes_;
     LineRecords& lines_;
     EntitySink& sink_;
+    const FoldedFunctions& folded_;
     const bool listing_;
     TextOut entityOut_;  // debug mode: the current unit's entity table
 
@@ -115,6 +130,10 @@ private:
     std::string fileName_;  // the unit's base name, cut after 32
     ScopeStack scopes_;     // written names of the enclosing functions
     NameBuilder name_;      // the name being written
+    bool prefixed_ = false;       // whether written_name put the label prefix
+    std::string fullName_;        // uncut_name's
+    size_t fullQualifierAt_ = 0;  // where its qualifier starts
+    NameCollisions collisions_;
 };
 
 // The label prefix of C names: "_" when the first function (in DIE order,

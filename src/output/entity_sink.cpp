@@ -7,6 +7,7 @@
 
 #include "common/reserve.h"
 #include "output/debugger_files.h"
+#include "output/folded_functions.h"
 
 namespace dravont {
 
@@ -53,6 +54,7 @@ void drop_functions(PendingUnit& unit, const std::vector<bool>& dropped) {
     std::vector<PendingFunction> functions;
     std::vector<AddressRange> ranges;
     unit.functionAtZero = false;
+    forget_dropped(unit.folded, dropped);
     for (size_t i = 0; i < unit.functions.size(); ++i) {
         if (dropped[i]) continue;
         PendingFunction f = unit.functions[i];

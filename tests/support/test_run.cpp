@@ -9,6 +9,8 @@ namespace coff_test {
 RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug, const std::string& inputName,
                         std::vector<uint64_t>* entryLog, unsigned threads) {
     dravont::TextOut out;
+    dravont::TextOut err;
+    out.set_diagnostics(&err, false);
     dravont::MemoryOutputs files;
     dravont::RunState state(out);
     dravont::allocate_slots(state);
@@ -21,6 +23,7 @@ RunResult run_in_memory(const std::vector<uint8_t>& image, bool debug, const std
     RunResult result;
     result.status = dravont::convert_image(state);
     result.out = out.take();
+    result.err = err.take();
     result.sym = files.symbols().take();
     result.lin = files.lines().take();
     result.committed = files.committed();

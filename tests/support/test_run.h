@@ -10,6 +10,7 @@ namespace coff_test {
 struct RunResult {
     int status = -1;
     std::string out;  // standard output
+    std::string err;  // standard error (the diagnostics channel)
     std::string sym;  // symbol file
     std::string lin;  // line file
     bool committed = false;
