@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "common/reserve.h"
-#include "dwarf/dwarf_constants.h"
+#include "dwarf/forms.h"
 
 namespace dravont {
 namespace {
@@ -96,59 +96,49 @@ void read_v4_tables(ByteReader& r, LineTable& table) {
     }
 }
 
-// The fewest bytes a value of `form` occupies; 0 for a form the entry
-// tables cannot hold (its size is unknown here, so the table is unreadable).
-unsigned min_form_size(uint64_t form) {
-    switch (form) {
-    case DW_FORM_string: case DW_FORM_block: case DW_FORM_block1: case DW_FORM_data1: case DW_FORM_flag:
-    case DW_FORM_sdata: case DW_FORM_udata: case DW_FORM_strx: case DW_FORM_strx1:
-        return 1;
-    case DW_FORM_block2: case DW_FORM_data2: case DW_FORM_strx2: return 2;
-    case DW_FORM_strx3: return 3;
-    case DW_FORM_block4: case DW_FORM_data4: case DW_FORM_strp: case DW_FORM_sec_offset: case DW_FORM_line_strp:
-    case DW_FORM_strx4:
-        return 4;
-    case DW_FORM_data8: return 8;
-    case DW_FORM_data16: return 16;
-    default: return 0;
+// The form table's entry for a form of an entry format; null for one the
+// entry tables cannot hold (its size is unknown here, so the table is
+// unreadable).
+const FormInfo* entry_form(uint64_t form) {
+    if (form > 0xFFFF) return nullptr;
+    const FormInfo& info = form_info(static_cast<uint16_t>(form));
+    return info.inEntryFormats ? &info : nullptr;
+}
+
+// The sizes of entry values: the header states no address size they could
+// use, and only the 32-bit format is read.
+constexpr FormSizes kEntrySizes{0, kOffsetSize, 0};
+
+void skip_form(ByteReader& r, const FormInfo& form) {
+    switch (form.size) {
+    case FormSize::String: r.cstr(); return;
+    case FormSize::BlockUleb: r.skip(r.uleb()); return;
+    case FormSize::Block1: r.skip(r.u8()); return;
+    case FormSize::Block2: r.skip(r.u16()); return;
+    case FormSize::Block4: r.skip(r.u32()); return;
+    case FormSize::Sleb: r.sleb(); return;
+    case FormSize::Uleb: r.uleb(); return;
+    default: r.skip(form_min_size(form, kEntrySizes)); return;  // the fixed-size forms, stepped over at once
     }
 }
 
-void skip_form(ByteReader& r, uint64_t form) {
-    switch (form) {
-    case DW_FORM_string: r.cstr(); return;
-    case DW_FORM_block: r.skip(r.uleb()); return;
-    case DW_FORM_block1: r.skip(r.u8()); return;
-    case DW_FORM_block2: r.skip(r.u16()); return;
-    case DW_FORM_block4: r.skip(r.u32()); return;
-    case DW_FORM_sdata: r.sleb(); return;
-    case DW_FORM_udata: case DW_FORM_strx: r.uleb(); return;
-    default: r.skip(min_form_size(form)); return;  // the fixed-size forms
-    }
-}
-
-std::string read_path(ByteReader& r, uint64_t form, const DwarfSections& sections) {
+std::string read_path(ByteReader& r, const FormInfo& form, const DwarfSections& sections) {
     const uint64_t position = r.position();
-    switch (form) {
-    case DW_FORM_string: return std::string(r.cstr());
-    case DW_FORM_line_strp: return std::string(string_at(sections.lineStr, r.u32(), "line table path"));
-    case DW_FORM_strp: return std::string(string_at(sections.str, r.u32(), "line table path"));
+    switch (form.cls) {
+    case FormClass::String: return std::string(r.cstr());
+    case FormClass::LineStrOffset: return std::string(string_at(sections.lineStr, r.u32(), "line table path"));
+    case FormClass::StrOffset: return std::string(string_at(sections.str, r.u32(), "line table path"));
     default: r.fail("form of a line table path", position);
     }
 }
 
-uint64_t read_index(ByteReader& r, uint64_t form) {
-    switch (form) {
-    case DW_FORM_data1: return r.u8();
-    case DW_FORM_data2: return r.u16();
-    case DW_FORM_data4: return r.u32();
-    case DW_FORM_data8: return r.u64();
-    case DW_FORM_udata: return r.uleb();
-    default: r.fail("form of a directory index", r.position());
-    }
+// DW_FORM_data1, 2, 4, 8 and udata: the constant forms of entry formats.
+uint64_t read_index(ByteReader& r, const FormInfo& form) {
+    if (form.cls != FormClass::Constant) r.fail("form of a directory index", r.position());
+    return form.size == FormSize::Uleb ? r.uleb() : r.sized(form.bytes);
 }
 
-using EntryFormat = std::vector<std::pair<uint64_t, uint64_t>>;  // content type, form
+using EntryFormat = std::vector<std::pair<uint64_t, const FormInfo*>>;  // content type, form
 
 // A version 5 entry format followed by the entry count. The count is checked
 // against the bytes left before anything is allocated for it: an entry takes
@@ -164,9 +154,9 @@ EntryFormat read_entry_format(ByteReader& r, uint64_t& count) {
     for (unsigned k = 0; k < formatCount; ++k) {
         const uint64_t type = r.uleb();
         const uint64_t position = r.position();
-        const uint64_t form = r.uleb();
-        if (min_form_size(form) == 0) r.fail("unknown form in an entry format", position);
-        entrySize += min_form_size(form);
+        const FormInfo* form = entry_form(r.uleb());
+        if (!form) r.fail("unknown form in an entry format", position);
+        entrySize += form_min_size(*form, kEntrySizes);
         hasPath = hasPath || type == kLnctPath;
         format.emplace_back(type, form);
     }
@@ -180,9 +170,9 @@ EntryFormat read_entry_format(ByteReader& r, uint64_t& count) {
 LineFile read_entry(ByteReader& r, const EntryFormat& format, const DwarfSections& sections) {
     LineFile entry;
     for (const auto& [type, form] : format) {
-        if (type == kLnctPath) entry.name = read_path(r, form, sections);
-        else if (type == kLnctDirectoryIndex) entry.directory = read_index(r, form);
-        else skip_form(r, form);  // timestamp, size, MD5, vendor content
+        if (type == kLnctPath) entry.name = read_path(r, *form, sections);
+        else if (type == kLnctDirectoryIndex) entry.directory = read_index(r, *form);
+        else skip_form(r, *form);  // timestamp, size, MD5, vendor content
     }
     return entry;
 }
