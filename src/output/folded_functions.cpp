@@ -174,6 +174,122 @@ bool give_files(PendingUnit& unit, const LineTable& table, const LinkerKept& lin
     return any;
 }
 
+// The candidates written: by symbol, those at a value no written function
+// covers, one per symbol (see the top of folded_functions.h); in unit order
+// and DIE order, then by value.
+std::vector<Folded> choose_folded(const std::vector<PendingUnit>& units, const std::vector<FunctionSymbol>& symbols,
+                                  UnitTables& tables) {
+    struct Use {
+        uint32_t symbol;
+        size_t unit;
+        const FoldCandidate* candidate;
+    };
+    std::vector<Use> uses;
+    for (size_t u = 0; u < units.size(); ++u) {
+        for (const FoldCandidate& c : units[u].folded) uses.push_back({c.symbol, u, &c});
+    }
+    std::vector<Folded> folded;
+    if (!uses.empty()) {
+        std::stable_sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) { return a.symbol < b.symbol; });
+        std::vector<uint64_t> values;
+        for (const Use& use : uses) values.push_back(symbols[use.symbol].value);
+        std::sort(values.begin(), values.end());
+        values.erase(std::unique(values.begin(), values.end()), values.end());
+        std::vector<uint64_t> entries = all_entries(units);
+        std::sort(entries.begin(), entries.end());
+        entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+        const std::vector<bool> covered = covered_values(units, entries, values);
+        for (size_t i = 0; i < uses.size();) {
+            size_t j = i;
+            while (j < uses.size() && uses[j].symbol == uses[i].symbol) ++j;
+            const FunctionSymbol& s = symbols[uses[i].symbol];
+            const size_t at = static_cast<size_t>(std::lower_bound(values.begin(), values.end(), s.value) - values.begin());
+            if (!covered[at]) {
+                // Of several DIEs, one of the unit whose line table has the
+                // copy's rows; the first where none has.
+                const Use* chosen = &uses[i];
+                bool several = false;
+                for (size_t k = i + 1; k < j; ++k) several = several || uses[k].unit != uses[i].unit;
+                if (several) {
+                    for (size_t k = i; k < j; ++k) {
+                        if (holds_row(tables.table(uses[k].unit), s.value, uint64_t{s.value} + s.size)) {
+                            chosen = &uses[k];
+                            break;
+                        }
+                    }
+                }
+                folded.push_back({chosen->unit, chosen->candidate, &s});
+            }
+            i = j;
+        }
+    }
+    // In unit order and DIE order, then by value.
+    std::sort(folded.begin(), folded.end(), [](const Folded& a, const Folded& b) {
+        if (a.unit != b.unit) return a.unit < b.unit;
+        if (a.candidate->die != b.candidate->die) return a.candidate->die < b.candidate->die;
+        return a.symbol->value < b.symbol->value;
+    });
+    return folded;
+}
+
+// The folded functions' symbol-file lines, after those of the walk.
+void write_folded_lines(const std::vector<Folded>& folded, std::vector<PendingUnit>& units, DebuggerFiles& files,
+                        NameCollisions& collisions, TextOut* listing) {
+    std::string name, full;
+    uint64_t order = 0;
+    for (const Folded& f : folded) {
+        const FoldCandidate& c = *f.candidate;
+        name.assign(cut(f.symbol->name, kNameLength)).append(c.qualifier);
+        const std::string_view field = cut(name, c.external ? kNameLength : kStaticLength);
+        full.assign(f.symbol->name).append(c.fullQualifier.empty() ? c.qualifier : c.fullQualifier);
+        collisions.note(kAfterWalk, order++, f.symbol->value, field, full);
+        if (c.external) files.external_symbol(f.symbol->value, name, c.sizeClass);
+        else files.static_symbol(f.symbol->value, name, c.sizeClass);
+        if (listing) {
+            TextOut row;
+            row.put("Written from the symbol table (folded code): ").hex(f.symbol->value, 8).put(' ');
+            row.put(field).put(", size ").dec(f.symbol->size).put(", DIE ").hex(c.die, 8).put('\n');
+            units[f.unit].listing.append(row.take());
+        }
+    }
+}
+
+// Each unit's functions amended: the folded ones put in, the link-time
+// functions given files.
+void amend_units(std::vector<PendingUnit>& units, const std::vector<Folded>& folded, UnitTables& tables,
+                 const LinkerKept& kept, TextOut* listing) {
+    size_t next = 0;
+    for (size_t u = 0; u < units.size(); ++u) {
+        PendingUnit& unit = units[u];
+        std::vector<const Folded*> mine;
+        for (; next < folded.size() && folded[next].unit == u; ++next) mine.push_back(&folded[next]);
+        const bool lateFiles = !unit.ownFile && unit.hasStmtList && unit.writesLines;
+        if (mine.empty() && !lateFiles) {
+            unit.folded = std::vector<FoldCandidate>();
+            continue;
+        }
+        unpack_functions(unit);
+        bool changed = !mine.empty();
+        if (changed) insert_functions(unit, mine);
+        unit.folded = std::vector<FoldCandidate>();
+        const bool withoutFile = std::any_of(unit.functions.begin(), unit.functions.end(), [](const PendingFunction& f) {
+            return !f.hasDeclFile && f.rangeCount != 0;
+        });
+        if (lateFiles && withoutFile) {
+            TextOut rows;
+            const LineTable* table = tables.table(u);
+            if (table && give_files(unit, *table, kept, listing ? &rows : nullptr)) changed = true;
+            if (listing) unit.listing.append(rows.take());
+        }
+        if (changed) {
+            pack_functions(unit);
+        } else {
+            unit.functions = std::vector<PendingFunction>();
+            unit.ranges = std::vector<AddressRange>();
+        }
+    }
+}
+
 }  // namespace
 
 FunctionSymbolIndex::FunctionSymbolIndex(const std::vector<FunctionSymbol>& symbols) : symbols_(symbols) {
@@ -245,112 +361,10 @@ void forget_dropped(std::vector<FoldCandidate>& candidates, const std::vector<bo
 void FoldedFunctions::finish(std::vector<PendingUnit>& units, const DwarfSections& sections,
                              const LinkerKept& kept, DebuggerFiles& files, NameCollisions& collisions,
                              TextOut* listing) const {
-    const std::vector<FunctionSymbol>& symbols = index_.symbols();
     UnitTables tables(sections, units);
-
-    // The candidates by symbol, in unit order and DIE order.
-    struct Use {
-        uint32_t symbol;
-        size_t unit;
-        const FoldCandidate* candidate;
-    };
-    std::vector<Use> uses;
-    for (size_t u = 0; u < units.size(); ++u) {
-        for (const FoldCandidate& c : units[u].folded) uses.push_back({c.symbol, u, &c});
-    }
-    std::vector<Folded> folded;
-    if (!uses.empty()) {
-        std::stable_sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) { return a.symbol < b.symbol; });
-        std::vector<uint64_t> values;
-        for (const Use& use : uses) values.push_back(symbols[use.symbol].value);
-        std::sort(values.begin(), values.end());
-        values.erase(std::unique(values.begin(), values.end()), values.end());
-        std::vector<uint64_t> entries = all_entries(units);
-        std::sort(entries.begin(), entries.end());
-        entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
-        const std::vector<bool> covered = covered_values(units, entries, values);
-        for (size_t i = 0; i < uses.size();) {
-            size_t j = i;
-            while (j < uses.size() && uses[j].symbol == uses[i].symbol) ++j;
-            const FunctionSymbol& s = symbols[uses[i].symbol];
-            const size_t at = static_cast<size_t>(std::lower_bound(values.begin(), values.end(), s.value) - values.begin());
-            if (!covered[at]) {
-                // Of several DIEs, one of the unit whose line table has the
-                // copy's rows; the first where none has.
-                const Use* chosen = &uses[i];
-                bool several = false;
-                for (size_t k = i + 1; k < j; ++k) several = several || uses[k].unit != uses[i].unit;
-                if (several) {
-                    for (size_t k = i; k < j; ++k) {
-                        if (holds_row(tables.table(uses[k].unit), s.value, uint64_t{s.value} + s.size)) {
-                            chosen = &uses[k];
-                            break;
-                        }
-                    }
-                }
-                folded.push_back({chosen->unit, chosen->candidate, &s});
-            }
-            i = j;
-        }
-    }
-    // In unit order and DIE order, then by value.
-    std::sort(folded.begin(), folded.end(), [](const Folded& a, const Folded& b) {
-        if (a.unit != b.unit) return a.unit < b.unit;
-        if (a.candidate->die != b.candidate->die) return a.candidate->die < b.candidate->die;
-        return a.symbol->value < b.symbol->value;
-    });
-
-    // The symbol-file lines, after those of the walk.
-    std::string name, full;
-    uint64_t order = 0;
-    for (const Folded& f : folded) {
-        const FoldCandidate& c = *f.candidate;
-        name.assign(cut(f.symbol->name, kNameLength)).append(c.qualifier);
-        const std::string_view field = cut(name, c.external ? kNameLength : kStaticLength);
-        full.assign(f.symbol->name).append(c.fullQualifier.empty() ? c.qualifier : c.fullQualifier);
-        collisions.note(kAfterWalk, order++, f.symbol->value, field, full);
-        if (c.external) files.external_symbol(f.symbol->value, name, c.sizeClass);
-        else files.static_symbol(f.symbol->value, name, c.sizeClass);
-        if (listing) {
-            TextOut row;
-            row.put("Written from the symbol table (folded code): ").hex(f.symbol->value, 8).put(' ');
-            row.put(field).put(", size ").dec(f.symbol->size).put(", DIE ").hex(c.die, 8).put('\n');
-            units[f.unit].listing.append(row.take());
-        }
-    }
-
-    // Each unit's functions amended: the folded ones put in, the link-time
-    // functions given files.
-    size_t next = 0;
-    for (size_t u = 0; u < units.size(); ++u) {
-        PendingUnit& unit = units[u];
-        std::vector<const Folded*> mine;
-        for (; next < folded.size() && folded[next].unit == u; ++next) mine.push_back(&folded[next]);
-        const bool lateFiles = !unit.ownFile && unit.hasStmtList && unit.writesLines;
-        if (mine.empty() && !lateFiles) {
-            unit.folded = std::vector<FoldCandidate>();
-            continue;
-        }
-        unpack_functions(unit);
-        bool changed = !mine.empty();
-        if (changed) insert_functions(unit, mine);
-        unit.folded = std::vector<FoldCandidate>();
-        const bool withoutFile = std::any_of(unit.functions.begin(), unit.functions.end(), [](const PendingFunction& f) {
-            return !f.hasDeclFile && f.rangeCount != 0;
-        });
-        if (lateFiles && withoutFile) {
-            TextOut rows;
-            const LineTable* table = tables.table(u);
-            if (table && give_files(unit, *table, kept, listing ? &rows : nullptr)) changed = true;
-            if (listing) unit.listing.append(rows.take());
-        }
-        if (changed) {
-            pack_functions(unit);
-        } else {
-            unit.functions = std::vector<PendingFunction>();
-            unit.ranges = std::vector<AddressRange>();
-        }
-    }
+    const std::vector<Folded> folded = choose_folded(units, index_.symbols(), tables);
+    write_folded_lines(folded, units, files, collisions, listing);
+    amend_units(units, folded, tables, kept, listing);
 }
 
 }  // namespace dravont
