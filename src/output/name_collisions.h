@@ -8,12 +8,13 @@
 // (field, addresses, the names they were cut from); the -debug listing
 // gives all of them. Nothing is said where nothing collides.
 //
-// Hooks into the conversion (convert_dwarf.cpp): each conversion (one per
-// thread) has a NameCollisions of its own, to which every symbol-file line
+// Hooks into the conversion: the rules of each worker (dwarf_rules.cpp, one
+// per thread) have a NameCollisions of their own, to which every symbol-file line
 // it meets (written or dropped as a repeat) of 32 characters or more goes
 // by note(), ordered by its unit's and DIE's offsets (the symbol file's
-// order); the folded functions' lines follow with kAfterWalk. At the end
-// the first one takes the others' (take) and reports (report).
+// order); the folded functions' lines follow with kAfterWalk. The sequence
+// (convert_dwarf.cpp) has the first one take the others' (take) and
+// reports what find() gives.
 #pragma once
 
 #include <cstdint>
