@@ -25,16 +25,18 @@
 // ranges, the first in the line program at that address.
 //
 // Hooks into the conversion:
-// - the rules' walk (dwarf_rules.cpp) calls FoldedFunctions::note for each subprogram DIE without an
-//   address that is no declaration, with the unit being walked; the
-//   candidates it finds go with the unit (PendingUnit::folded);
+// - the rules' walk (dwarf_rules.cpp) calls FoldedFunctions::note for each
+//   subprogram DIE without an address that is no declaration, with the unit
+//   being walked; the candidates it finds go with the unit
+//   (PendingUnit::folded);
 // - where the merge of units walked apart (entity_sink.cpp) drops repeated
-//   functions it calls forget_dropped, so that the candidates' places among the unit's
-//   functions stay right;
+//   functions it calls forget_dropped, so that the candidates' places among
+//   the unit's functions stay right;
 // - once every unit is walked and before any line record is written, the
-//   sequence (convert_dwarf.cpp) calls FoldedFunctions::finish, which decides, puts the folded functions among their
-//   units' packed functions, gives link-time functions their files, and
-//   writes the folded functions' symbol-file lines.
+//   sequence (convert_dwarf.cpp) calls FoldedFunctions::finish, which
+//   decides, puts the folded functions among their units' packed functions,
+//   gives link-time functions their files, and writes the folded functions'
+//   symbol-file lines.
 // One thread and several make the same calls in unit order, so their files
 // are the same.
 #pragma once
