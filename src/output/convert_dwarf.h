@@ -41,8 +41,9 @@ struct DwarfInput {
     // symbol-file lines, for sizing the table that keeps them unique.
     uint64_t symbolCount = 0;
     // The symbol table's function symbols, for the functions folded by
-    // identical-code folding (folded_functions.h).
-    std::vector<FunctionSymbol> functionSymbols;
+    // identical-code folding (folded_functions.h): asked for only where a
+    // subprogram has no address; may be empty.
+    std::function<std::vector<FunctionSymbol>()> functionSymbols;
     // Threads the conversion may use, none but the calling one without a
     // pool; with one, symbolsAt and hasSymbolAt may be asked from several
     // threads at once.

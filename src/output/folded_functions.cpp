@@ -319,19 +319,29 @@ void FunctionSymbolIndex::find(std::string_view name, std::vector<uint32_t>& fou
     }
 }
 
+const FunctionSymbolIndex& FoldedFunctions::index() const {
+    std::call_once(built_, [this] {
+        symbols_ = source_();
+        index_ = std::make_unique<FunctionSymbolIndex>(symbols_);
+    });
+    return *index_;
+}
+
 void FoldedFunctions::note(PendingUnit& unit, uint64_t die, const Entity& e, std::string_view prefix,
                            TypeClasses& classes, const DwarfUnit& dwarfUnit, std::string_view qualifier,
                            std::string_view fullQualifier) const {
-    if (index_.empty()) return;
+    if (!source_) return;
+    const FunctionSymbolIndex& byName = index();
+    if (byName.empty()) return;
     std::vector<uint32_t> found;
     std::string spelled;
     for (const std::string_view name : {e.linkageName, e.name}) {
         if (name.empty()) continue;
         if (!prefix.empty()) {
             spelled.assign(prefix).append(name);
-            index_.find(spelled, found);
+            byName.find(spelled, found);
         }
-        index_.find(name, found);
+        byName.find(name, found);
     }
     if (found.empty()) return;
     const char* sizeClass = classes.size_class(dwarfUnit, e.type);
@@ -362,7 +372,8 @@ void FoldedFunctions::finish(std::vector<PendingUnit>& units, const DwarfSection
                              const LinkerKept& kept, DebuggerFiles& files, NameCollisions& collisions,
                              TextOut* listing) const {
     UnitTables tables(sections, units);
-    const std::vector<Folded> folded = choose_folded(units, index_.symbols(), tables);
+    // Candidates exist only where note() built the index.
+    const std::vector<Folded> folded = index_ ? choose_folded(units, index_->symbols(), tables) : std::vector<Folded>();
     write_folded_lines(folded, units, files, collisions, listing);
     amend_units(units, folded, tables, kept, listing);
 }

@@ -42,6 +42,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,7 +94,11 @@ private:
 
 class FoldedFunctions {
 public:
-    explicit FoldedFunctions(const std::vector<FunctionSymbol>& symbols) : index_(symbols) {}
+    // `symbols` gives the function symbols (empty: none), asked for once,
+    // by whichever thread first meets a subprogram without an address: many
+    // programs have none, and the list and its index take some 40 bytes a
+    // function.
+    explicit FoldedFunctions(std::function<std::vector<FunctionSymbol>()> symbols) : source_(std::move(symbols)) {}
 
     // A subprogram DIE without an address (not a declaration) of the unit
     // being walked: the symbols spelled as its names become candidates of
@@ -109,7 +116,12 @@ public:
                 DebuggerFiles& files, NameCollisions& collisions, TextOut* listing) const;
 
 private:
-    FunctionSymbolIndex index_;
+    const FunctionSymbolIndex& index() const;
+
+    std::function<std::vector<FunctionSymbol>()> source_;
+    mutable std::once_flag built_;
+    mutable std::vector<FunctionSymbol> symbols_;
+    mutable std::unique_ptr<FunctionSymbolIndex> index_;  // set once built_ has run
 };
 
 // A merge dropped the unit's functions marked in `dropped`, by their index
