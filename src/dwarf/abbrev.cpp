@@ -62,7 +62,6 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
         a.attrCount = static_cast<uint32_t>(attrs_.size()) - a.firstAttr;
         a.prototype = static_cast<uint32_t>(prototypes_.size());
         DieInfo& prototype = prototypes_.emplace_back();
-        prototype.abbrevCode = a.code;
         prototype.tag = a.tag;
         prototype.hasChildren = a.hasChildren;
         add_plan(a, false);

@@ -49,7 +49,6 @@ struct Header {
     uint16_t version = 0;
     uint8_t minInstLength = 1;
     uint8_t maxOps = 1;
-    bool defaultIsStmt = true;
     int8_t lineBase = 0;
     uint8_t lineRange = 1;
     uint8_t opcodeBase = 1;
@@ -201,7 +200,7 @@ void read_parameters(ByteReader& r, Header& h) {
     const uint64_t maxOpsPosition = r.position();
     if (h.version >= 4) h.maxOps = r.u8();
     if (h.maxOps == 0) r.fail("maximum_operations_per_instruction of 0", maxOpsPosition);
-    h.defaultIsStmt = r.u8() != 0;
+    r.u8();  // default_is_stmt: rows do not keep the register
     h.lineBase = static_cast<int8_t>(r.u8());
     const uint64_t rangePosition = r.position();
     h.lineRange = r.u8();
@@ -276,7 +275,7 @@ public:
             const bool shortOperand = at < size && data[at] < 0x80;
             switch (op) {
                 case kCopy: emit(); continue;
-                case kNegateStmt: isStmt_ = !isStmt_; continue;
+                case kNegateStmt: continue;  // is_stmt is not kept
                 case kSetColumn:
                     if (!shortOperand) break;
                     ++at;
@@ -311,11 +310,10 @@ private:
         opIndex_ = 0;
         file_ = 1;
         line_ = 1;
-        isStmt_ = h_.defaultIsStmt;
     }
 
     void emit() {
-        table_.rows.push_back(LineRow{address_, file_, line_, false, isStmt_});
+        table_.rows.push_back(LineRow{address_, file_, line_, false});
         if (sink_ && table_.rows.size() >= kSinkBatch) pass_rows();
     }
 
@@ -341,7 +339,7 @@ private:
     }
 
     void end_sequence() {
-        table_.rows.push_back(LineRow{address_, file_, line_, true, isStmt_});
+        table_.rows.push_back(LineRow{address_, file_, line_, true});
         close_sequence(true, address_);
         if (sink_ && table_.rows.size() >= kSinkBatch) pass_rows();
         reset();
@@ -408,14 +406,13 @@ private:
         case kAdvancePc: advance(r.uleb()); break;
         case kAdvanceLine: add_line(r.sleb()); break;
         case kSetFile: set_file(r); break;
-        case kNegateStmt: isStmt_ = !isStmt_; break;
         case kConstAddPc: advance((255u - h_.opcodeBase) / h_.lineRange); break;
         case kFixedAdvancePc:
             address_ = (address_ + r.u16()) & h_.addressMask;
             opIndex_ = 0;
             break;
         case kSetColumn: case kSetIsa: r.uleb(); break;
-        default: break;  // basic_block, prologue_end, epilogue_begin: no operands, not kept
+        default: break;  // negate_stmt, basic_block, prologue_end, epilogue_begin: no operands, not kept
         }
     }
 
@@ -470,7 +467,6 @@ private:
     uint64_t opIndex_ = 0;
     uint32_t file_ = 1;
     uint32_t line_ = 1;
-    bool isStmt_ = true;
     // The open sequence, and what the sink has taken.
     uint64_t sequenceFirst_ = 0;  // its first row
     uint64_t sequenceStart_ = 0;  // that row's address, when startKnown_

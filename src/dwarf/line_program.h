@@ -17,7 +17,6 @@ struct LineRow {
     uint32_t file = 0;    // index into LineTable::files, as the program gave it
     uint32_t line = 0;
     bool endSequence = false;  // the first address past the sequence; not a line
-    bool isStmt = true;        // the is_stmt register (false: not a breakpoint site)
 };
 
 // One sequence of the table: the rows from DW_LNE_set_address (or the
