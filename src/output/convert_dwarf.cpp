@@ -6,7 +6,6 @@
 // dwarf_line_records; where it goes, by the sink each worker is given.
 #include "output/convert_dwarf.h"
 
-#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "common/run_state.h"
 #include "common/text_out.h"
 #include "dwarf/debug_info.h"
+#include "dwarf/unit_list.h"
 #include "output/debugger_files.h"
 #include "output/dwarf_line_records.h"
 #include "output/dwarf_resolver.h"
@@ -31,9 +31,9 @@ namespace {
 
 // One thread's share: its own reader caches, rules, line records and sink.
 struct Worker {
-    Worker(RunState& state, const DwarfInput& input, const LinkerKept& kept, const FoldedFunctions& folded,
-           std::string_view prefix, TextOut* listing, bool apart)
-        : resolver(input.sections), classes(resolver), files(state), lines(resolver, files, listing, kept),
+    Worker(RunState& state, const DwarfInput& input, const UnitList& units, const LinkerKept& kept,
+           const FoldedFunctions& folded, std::string_view prefix, TextOut* listing, bool apart)
+        : resolver(input.sections, units), classes(resolver), files(state), lines(resolver, files, listing, kept),
           sink(apart ? std::unique_ptr<EntitySink>(new PartSink(input.allocated))
                      : std::unique_ptr<EntitySink>(new FileSink(files, input.symbolCount, input.allocated))),
           rules(state, input, prefix, resolver, classes, lines, *sink, folded, listing != nullptr) {}
@@ -52,41 +52,23 @@ struct Worker {
     DwarfRules rules;
 };
 
-// The unit headers; a fault in one is met, as the walk meets it, after the
-// units before it: it is the work of one more item.
-struct UnitHeaders {
-    std::vector<UnitHeader> headers;
-    std::exception_ptr fault;
-    size_t items() const { return headers.size() + (fault ? 1 : 0); }
-};
-
-UnitHeaders read_headers(const DwarfSections& sections) {
-    UnitHeaders list;
-    try {
-        for (uint64_t offset = 0; offset < sections.info.size;) {
-            list.headers.push_back(decode_unit_header(sections, offset));
-            offset = list.headers.back().end;
-        }
-    } catch (const MalformedInput&) {
-        list.fault = std::current_exception();
-    }
-    return list;
-}
-
 class Sequence {
 public:
-    Sequence(RunState& state, const DwarfInput& input, TextOut* listing)
-        : state_(state), input_(input), listing_(listing), kept_(input), folded_(input.functionSymbols), one_(1) {}
+    Sequence(RunState& state, const DwarfInput& input, const UnitList& units, TextOut* listing)
+        : state_(state), input_(input), units_list_(units), listing_(listing), kept_(input),
+          folded_(input.functionSymbols), one_(1) {}
     void run(std::string_view prefix);
 
 private:
-    void walk_units(const UnitHeaders& list);
+    size_t items() const;
+    void walk_units();
     void write_folded_functions();
     void write_line_records();
     void report_collisions();
 
     RunState& state_;
     const DwarfInput& input_;
+    const UnitList& units_list_;  // .debug_info's headers, read once
     TextOut* listing_;
     const LinkerKept kept_;
     const FoldedFunctions folded_;
@@ -100,33 +82,39 @@ private:
 };
 
 void Sequence::run(std::string_view prefix) {
-    const UnitHeaders list = read_headers(input_.sections);
     // The listing shows each unit's entities as one walk meets them.
-    apart_ = !listing_ && input_.pool && input_.pool->threads() > 1 && list.items() > 1;
+    apart_ = !listing_ && input_.pool && input_.pool->threads() > 1 && items() > 1;
     if (apart_) pool_ = input_.pool;
     const unsigned threads = pool_->threads();
     for (unsigned i = 0; i < threads; ++i) {
-        workers_.push_back(std::make_unique<Worker>(state_, input_, kept_, folded_, prefix, listing_, apart_));
+        workers_.push_back(std::make_unique<Worker>(state_, input_, units_list_, kept_, folded_, prefix, listing_, apart_));
     }
     // One more slot than threads: a thread that finished a unit goes on
     // with the next while the one before waits for its merge.
     window_ = apart_ ? threads + 1 : 1;
     parts_.reset(new UnitPart[window_]);
-    walk_units(list);
+    walk_units();
     write_folded_functions();
     write_line_records();
     report_collisions();
 }
 
-void Sequence::walk_units(const UnitHeaders& list) {
+// The units, and the header that ended the list as one more item: its
+// fault is met, as one walk meets it, after the units before it.
+size_t Sequence::items() const {
+    return units_list_.units().size() + (units_list_.fault() ? 1 : 0);
+}
+
+void Sequence::walk_units() {
+    const std::vector<UnitHeader>& headers = units_list_.units();
     std::unique_ptr<PartMerge> merge;
     if (apart_) merge = std::make_unique<PartMerge>(DebuggerFiles(state_), input_.symbolCount);
     try {
         pool_->run_ordered(
-            list.items(), window_,
+            items(), window_,
             [&](size_t i, unsigned worker, size_t slot) {
-                if (i == list.headers.size()) std::rethrow_exception(list.fault);
-                workers_[worker]->walk(list.headers[i], parts_[slot]);
+                if (i == headers.size()) units_list_.rethrow_fault();
+                workers_[worker]->walk(headers[i], parts_[slot]);
             },
             [&](size_t, size_t slot) {
                 if (merge) merge->merge(parts_[slot]);
@@ -190,10 +178,11 @@ void Sequence::write_line_records() {
 }  // namespace
 
 void convert_dwarf(RunState& state, const DwarfInput& input, TextOut* listing) {
-    const std::string_view prefix = decide_label_prefix(input);
+    const UnitList units(input.sections);
+    const std::string_view prefix = decide_label_prefix(input, units);
     if (listing) listing->put("Label prefix: \"").put(prefix).put("\"\n\n");
     if (!input.sections.info.present) return;
-    Sequence(state, input, listing).run(prefix);
+    Sequence(state, input, units, listing).run(prefix);
 }
 
 }  // namespace dravont

@@ -11,6 +11,7 @@
 #include "dwarf/dwarf_constants.h"
 #include "dwarf/line_program.h"
 #include "dwarf/ranges.h"
+#include "dwarf/unit_list.h"
 #include "listing/elf_listing.h"
 #include "output/dwarf_resolver.h"
 #include "output/entity_sink.h"
@@ -375,13 +376,11 @@ void DwarfRules::list_entity_row(const DwarfUnit& unit, const DieInfo& die, cons
     print_entity_row(entityOut_, row);
 }
 
-std::string_view decide_label_prefix(const DwarfInput& input) {
+std::string_view decide_label_prefix(const DwarfInput& input, const UnitList& units) {
     if (!input.hasSymbols || !input.sections.info.present) return "_";
     const DwarfSections& sections = input.sections;
-    DieResolver resolver(sections);
-    for (uint64_t offset = 0; offset < sections.info.size;) {
-        const UnitHeader header = decode_unit_header(sections, offset);
-        offset = header.end;
+    DieResolver resolver(sections, units);
+    for (const UnitHeader& header : units.units()) {
         if (header.firstDie >= header.end) continue;
         DwarfUnit unit(sections, header, resolver.abbrevs());
         const DieInfo root = unit.read_die(header.firstDie);
@@ -414,6 +413,7 @@ std::string_view decide_label_prefix(const DwarfInput& input) {
             if (has(std::string(name))) return "";
         }
     }
+    units.rethrow_fault();  // no evidence before a header that cannot be read
     return "_";
 }
 

@@ -26,6 +26,7 @@ class TypeClasses;
 class LineRecords;
 class EntitySink;
 class FoldedFunctions;
+class UnitList;
 struct Entity;
 
 // The name being written, put together in place: a written name is cut
@@ -140,6 +141,6 @@ private:
 // outside assembler units) with an ELF symbol at its entry address has one
 // named "_" + its name, "" when it has one named as the name itself; "_"
 // without any such evidence.
-std::string_view decide_label_prefix(const DwarfInput& input);
+std::string_view decide_label_prefix(const DwarfInput& input, const UnitList& units);
 
 }  // namespace dravont
