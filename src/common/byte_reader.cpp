@@ -10,32 +10,26 @@ void ByteReader::fail(std::string_view what, uint64_t position) const {
     throw MalformedInput(record, span_->fileOffset + position, span_->fileSize);
 }
 
+void ByteReader::fail_leb(LebStatus status) const {
+    // A truncated value fails where the data ends, as a byte-by-byte read would.
+    fail(leb_failure(status), status == LebStatus::Truncated ? span_->size : pos_);
+}
+
 uint64_t ByteReader::uleb_long() {
-    const uint64_t start = pos_;
+    const uint8_t* p = span_->data + pos_;
     uint64_t value = 0;
-    for (unsigned shift = 0;; shift += 7) {
-        if (shift >= 70) fail("LEB128 value too long", start);
-        const uint8_t byte = u8();
-        const uint64_t bits = byte & 0x7F;
-        if (shift == 63 && bits > 1) fail("LEB128 value too large", start);
-        if (shift < 64) value |= bits << shift;
-        else if (bits != 0) fail("LEB128 value too large", start);
-        if ((byte & 0x80) == 0) return value;
-    }
+    const LebStatus status = decode_uleb(p, span_->data + span_->size, value);
+    if (status != LebStatus::Ok) fail_leb(status);
+    pos_ = static_cast<uint64_t>(p - span_->data);
+    return value;
 }
 
 int64_t ByteReader::sleb() {
-    const uint64_t start = pos_;
+    const uint8_t* p = span_->data + pos_;
     uint64_t value = 0;
-    unsigned shift = 0;
-    uint8_t byte = 0;
-    do {
-        if (shift >= 70) fail("LEB128 value too long", start);
-        byte = u8();
-        if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
-        shift += 7;
-    } while (byte & 0x80);
-    if (shift < 64 && (byte & 0x40)) value |= ~uint64_t{0} << shift;
+    const LebStatus status = decode_sleb(p, span_->data + span_->size, value);
+    if (status != LebStatus::Ok) fail_leb(status);
+    pos_ = static_cast<uint64_t>(p - span_->data);
     return static_cast<int64_t>(value);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/leb128.h"
 #include "common/run_error.h"
 
 namespace dravont {
@@ -42,7 +43,6 @@ public:
     ByteOrder order() const { return order_; }
     uint64_t position() const { return pos_; }
     uint64_t remaining() const { return span_->size - pos_; }
-    bool at_end() const { return pos_ >= span_->size; }
 
     void seek(uint64_t position) {
         if (position > span_->size) fail("position", position);
@@ -66,8 +66,7 @@ public:
         return fixed(bytes);
     }
 
-    // LEB128. A value longer than ten bytes, or one whose bits do not fit in
-    // 64, is malformed: compilers never write one.
+    // LEB128, as decode_uleb and decode_sleb (leb128.h) decode it.
     uint64_t uleb() {
         // Most values take one byte.
         if (pos_ < span_->size && span_->data[pos_] < 0x80) return span_->data[pos_++];
@@ -84,6 +83,7 @@ public:
 
 private:
     uint64_t uleb_long();
+    [[noreturn]] void fail_leb(LebStatus status) const;
     void need(uint64_t n) const {
         if (n > span_->size - pos_) fail("data", pos_);
     }

@@ -34,10 +34,13 @@ public:
     // Runs work(i, worker, slot) for every i below `count` on the pool's
     // threads (`worker` numbers them from 0, the calling thread being 0) and
     // commit(i, slot) for each i in rising order, one at a time, once
-    // work(i) has returned. At most `window` items are worked on or waiting
-    // for their commit at once, each with a slot of its own below `window`
-    // for its results: the slot freed last is the next one given, so the
-    // memory a slot's results take stays in use.
+    // work(i) has returned. At most max(window, threads()) items are worked
+    // on or waiting for their commit at once (a smaller window would leave
+    // threads idle), each with a slot of its own below that number for its
+    // results: the slot freed last is the next one given, so the memory a
+    // slot's results take stays in use. Without helper threads, or for one
+    // item, each item is worked on and committed in turn on the calling
+    // thread, in slot 0.
     //
     // An exception thrown by work(i) or commit(i) stops the run at i:
     // commit(i) and the commits after it are not run, and the exception is

@@ -69,6 +69,10 @@ struct RunState {
     // The threads of a run that uses more than one, kept until its end.
     std::unique_ptr<WorkerPool> pool;
 
+    // A warning the run prints on standard error once it has succeeded
+    // (names the cut makes ambiguous); empty for none.
+    std::string warning;
+
     TextOut& out;                     // standard output
     OutputFiles* outputs = nullptr;   // where the symbol and line files go
 };

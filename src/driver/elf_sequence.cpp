@@ -80,6 +80,7 @@ void convert_elf(RunState& state) {
         input.allocated.push_back({s.sh_addr, uint64_t{s.sh_addr} + s.sh_size, (s.sh_flags & SHF_EXECINSTR) != 0});
     }
     if (pool && (!input.hasSymbols || elf.index_for_threads())) input.pool = pool;
+    if (input.hasSymbols) input.functionSymbols = [&elf] { return elf.function_symbols(); };
     // A helper builds the symbol-name filter while this thread opens the
     // files and reads the unit headers; it is done before `elf` goes.
     struct AwaitPosted {

@@ -56,6 +56,11 @@ int finish_run(RunState& state) {
     release_slots(state);
     state.out.put("complete symbols=").sdec(state.symbolCount);
     state.out.put(" lineCount=").sdec(state.lineCount).put('\n');
+    // The names and addresses are the files' own; the sentence around them
+    // stays English whatever the language of standard error.
+    if (Diagnostics* d = state.out.diagnostics(); d && !state.warning.empty()) {
+        d->warning(state.out, Diagnostic(Said(state.warning)));
+    }
     return kSuccess;
 }
 

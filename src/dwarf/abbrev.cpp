@@ -12,45 +12,19 @@ namespace {
 constexpr size_t kCachedTables = 64;  // enough for units that share tables
 constexpr uint32_t kLongestRun = 1u << 20;  // bytes one plan step takes at most
 
-}  // namespace
-
-FormSize form_size(uint16_t form, uint8_t& bytes) {
-    bytes = 0;
-    switch (form) {
-        case DW_FORM_flag_present: case DW_FORM_implicit_const: return FormSize::Fixed;
-        case DW_FORM_data1: case DW_FORM_ref1: case DW_FORM_flag: case DW_FORM_strx1: case DW_FORM_addrx1:
-            bytes = 1;
-            return FormSize::Fixed;
-        case DW_FORM_data2: case DW_FORM_ref2: case DW_FORM_strx2: case DW_FORM_addrx2:
-            bytes = 2;
-            return FormSize::Fixed;
-        case DW_FORM_strx3: case DW_FORM_addrx3:
-            bytes = 3;
-            return FormSize::Fixed;
-        case DW_FORM_data4: case DW_FORM_ref4: case DW_FORM_strp: case DW_FORM_line_strp: case DW_FORM_sec_offset:
-        case DW_FORM_strx4: case DW_FORM_addrx4:
-            bytes = 4;
-            return FormSize::Fixed;
-        case DW_FORM_data8: case DW_FORM_ref8: case DW_FORM_ref_sig8:
-            bytes = 8;
-            return FormSize::Fixed;
-        case DW_FORM_data16:
-            bytes = 16;
-            return FormSize::Fixed;
-        case DW_FORM_addr: return FormSize::Address;
-        case DW_FORM_ref_addr: return FormSize::RefAddr;
-        case DW_FORM_udata: case DW_FORM_ref_udata: case DW_FORM_strx: case DW_FORM_addrx:
-        case DW_FORM_loclistx: case DW_FORM_rnglistx:
-            return FormSize::Uleb;
-        case DW_FORM_sdata: return FormSize::Sleb;
-        case DW_FORM_string: return FormSize::String;
-        case DW_FORM_block1: return FormSize::Block1;
-        case DW_FORM_block2: return FormSize::Block2;
-        case DW_FORM_block4: return FormSize::Block4;
-        case DW_FORM_block: case DW_FORM_exprloc: return FormSize::BlockUleb;
-        default: return FormSize::Other;
+// The attribute's size in any unit of this reader (see AbbrevAttr).
+void lay_out(AbbrevAttr& attr) {
+    const FormInfo& info = form_info(attr.form);
+    attr.size = info.size;
+    attr.bytes = 0;
+    const int bytes = form_fixed_size(info, FormSizes{4, kOffsetSize, 4});
+    if (info.size == FormSize::Fixed || info.size == FormSize::Implicit || info.size == FormSize::Offset) {
+        attr.size = FormSize::Fixed;
+        attr.bytes = static_cast<uint8_t>(bytes);
     }
 }
+
+}  // namespace
 
 AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
     ByteReader r(sections.abbrev, sections.order);
@@ -74,9 +48,9 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
             const uint64_t form = r.uleb();
             if (name == 0 && form == 0) break;
             if (name > 0xFFFF || form > 0xFFFF) r.fail("attribute specification", at);
-            AbbrevAttr attr{static_cast<uint16_t>(name), static_cast<uint16_t>(form), 0, FormSize::Other, 0};
+            AbbrevAttr attr{static_cast<uint16_t>(name), static_cast<uint16_t>(form), 0, FormSize::Refused, 0};
             if (form == DW_FORM_implicit_const) attr.implicitConst = r.sleb();
-            attr.size = form_size(attr.form, attr.bytes);
+            lay_out(attr);
             switch (attr.size) {
                 case FormSize::Fixed: a.fixedBytes += attr.bytes; break;
                 case FormSize::Address: ++a.addressSized; break;
@@ -88,7 +62,6 @@ AbbrevTable::AbbrevTable(const DwarfSections& sections, uint64_t offset) {
         a.attrCount = static_cast<uint32_t>(attrs_.size()) - a.firstAttr;
         a.prototype = static_cast<uint32_t>(prototypes_.size());
         DieInfo& prototype = prototypes_.emplace_back();
-        prototype.abbrevCode = a.code;
         prototype.tag = a.tag;
         prototype.hasChildren = a.hasChildren;
         add_plan(a, false);
@@ -119,16 +92,17 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
             if (die_keep_step(attr.name, attr.form, attr.implicitConst, keep) && fills[keep.slot] < 2) ++fills[keep.slot];
         }
     }
-    auto add = [&](AbbrevStep::Op op, uint32_t value) {
+    auto add = [&](AbbrevStep::Op op, uint32_t value, uint32_t attr) {
         AbbrevStep step;
         step.op = op;
         step.value = value;
+        step.firstAttr = attr;
         steps_.push_back(step);
     };
     for (uint32_t i = 0; i < a.attrCount; ++i) {
         const AbbrevAttr& attr = attrs_[a.firstAttr + i];
-        if (attr.size == FormSize::Other) {
-            add(AbbrevStep::Slow, i);
+        if (attr.size == FormSize::Indirect || attr.size == FormSize::Refused) {
+            add(AbbrevStep::Slow, 0, i);
             continue;
         }
         AbbrevStep keep;
@@ -142,7 +116,7 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
             if (steps_.size() > first && steps_.back().op == AbbrevStep::Fixed && steps_.back().value < kLongestRun) {
                 steps_.back().value += attr.bytes;
             } else {
-                add(AbbrevStep::Fixed, attr.bytes);
+                add(AbbrevStep::Fixed, attr.bytes, i);
             }
             continue;
         }
@@ -156,9 +130,9 @@ void AbbrevTable::add_plan(Abbrev& a, bool read) {
             case FormSize::Block2: op = AbbrevStep::Block2; break;
             case FormSize::Block4: op = AbbrevStep::Block4; break;
             case FormSize::BlockUleb: op = AbbrevStep::BlockUleb; break;
-            default: break;  // Uleb
+            default: break;  // Uleb (the table's other sizes are Fixed or Slow here)
         }
-        add(op, 0);
+        add(op, 0, i);
     }
     const uint32_t count = static_cast<uint32_t>(steps_.size()) - first;
     if (read) {

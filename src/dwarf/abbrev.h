@@ -8,35 +8,30 @@
 
 #include "dwarf/die_info.h"
 #include "dwarf/dwarf_sections.h"
+#include "dwarf/forms.h"
 
 namespace dravont {
 
-// How a value of an attribute's form is stepped over without decoding it.
+// An attribute specification, with its form's size as the form table
+// gives it for every unit of this reader: forms of one size in all of them
+// (FormSize::Fixed, Implicit and Offset) are Fixed here, with their bytes.
 // Address-sized and DW_FORM_ref_addr values take sizes from the unit, which
 // may differ between units that share a table.
-enum class FormSize : uint8_t {
-    Fixed,      // AbbrevAttr::bytes bytes, 0 included (flag_present, implicit_const)
-    Address,    // the unit's address size
-    RefAddr,    // DW_FORM_ref_addr: the address size in DWARF 2, else 4
-    Uleb, Sleb, String, Block1, Block2, Block4, BlockUleb,
-    Other,      // decoded to be stepped over (DW_FORM_indirect), or refused
-};
-
 struct AbbrevAttr {
     uint16_t name;
     uint16_t form;
     int64_t implicitConst;  // the value of a DW_FORM_implicit_const attribute
-    FormSize size;
+    FormSize size;          // Fixed, Address, RefAddr, Uleb ... BlockUleb, Indirect or Refused
     uint8_t bytes;          // FormSize::Fixed
 };
 
 // One step of a DIE's plan: runs of values whose sizes are known in advance
 // are stepped over at once, any other value is stepped over by its form, and
 // when the DIE is read, the values DieInfo keeps are decoded (the Keep ops).
-// A plan runs without exceptions: a value that would pass the end of the
-// data, or a Slow step (a form decoded only value by value: DW_FORM_indirect,
-// or one refused), stops it, and the DIE is read again value by value,
-// failing where the data ends.
+// A plan runs on a DieCursor: a value that would pass the end of the data
+// stops it with the failure a value-by-value read would report there; a
+// Slow step (a form read only value by value: DW_FORM_indirect, or a
+// refused one) hands the DIE's remaining values to that reader.
 struct AbbrevStep {
     enum Op : uint8_t {
         // Stepped over.
@@ -55,7 +50,10 @@ struct AbbrevStep {
     uint8_t slot = 0;        // Keep ops: the field of DieInfo the value fills
     uint8_t cls = 0;         // Keep ops: the class of the value's form (debug_info.cpp)
     uint32_t value = 0;      // Fixed: the bytes
-    int64_t constant = 0;    // KeepConst
+    union {
+        int64_t constant = 0;  // KeepConst
+        uint32_t firstAttr;    // Fixed and Slow: the index of the step's first attribute
+    };
 };
 
 // The step that decodes attribute `name` of form `form` into its field of
@@ -89,9 +87,6 @@ struct Abbrev {
     // those out.
     uint32_t prototype = 0;
 };
-
-// How FormSize steps over values of `form`; `bytes` is set for Fixed.
-FormSize form_size(uint16_t form, uint8_t& bytes);
 
 class AbbrevTable {
 public:

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "common/run_error.h"
+#include "dwarf/die_cursor.h"
 #include "dwarf/dwarf_constants.h"
+#include "dwarf/forms.h"
 
 namespace dravont {
 
@@ -14,17 +16,9 @@ namespace {
 // and again is malformed, not a reason to recurse without end.
 constexpr int kMaxIndirection = 4;
 
-// Forms of the split and supplementary-file extensions: their values point
-// into other files, which this reader does not have.
-constexpr uint16_t kGnuAddrIndex = 0x1f01;
-constexpr uint16_t kGnuStrIndex = 0x1f02;
-constexpr uint16_t kGnuRefAlt = 0x1f20;
-constexpr uint16_t kGnuStrpAlt = 0x1f21;
-
 // The value of one attribute, by the class of its form.
 struct FormValue {
-    enum Class : uint8_t { Constant, Signed, Address, AddressIndex, Block, Flag, String, StrOffset,
-                           LineStrOffset, StrIndex, Reference, SecOffset, ListIndex, Signature } cls = Constant;
+    FormClass cls = FormClass::Constant;
     uint64_t value = 0;
     const uint8_t* block = nullptr;
     std::string_view text;
@@ -159,7 +153,7 @@ void DwarfUnit::skip_value(ByteReader& r, const AbbrevAttr& attr) const {
     switch (attr.size) {
         case FormSize::Fixed:
             if (attr.bytes == 3) {
-                r.u8(), r.u8(), r.u8();  // as a 3-byte value is read: a short one fails at its last byte
+                read_u24(r);  // as a 3-byte value is read: a short one fails at its last byte
             } else {
                 r.skip(attr.bytes);
             }
@@ -173,7 +167,7 @@ void DwarfUnit::skip_value(ByteReader& r, const AbbrevAttr& attr) const {
         case FormSize::Block2: r.skip(r.u16()); return;
         case FormSize::Block4: r.skip(r.u32()); return;
         case FormSize::BlockUleb: r.skip(r.uleb()); return;
-        case FormSize::Other: {
+        default: {  // Indirect, Refused (the other sizes are laid out as Fixed)
             DieInfo ignored;
             read_attribute(r, attr.name, attr.form, attr.implicitConst, ignored, 0);
             return;
@@ -183,88 +177,52 @@ void DwarfUnit::skip_value(ByteReader& r, const AbbrevAttr& attr) const {
 
 namespace {
 
-uint64_t u24(ByteReader& r) {
-    const uint64_t b0 = r.u8(), b1 = r.u8(), b2 = r.u8();
-    return r.order() == ByteOrder::Big ? (b0 << 16 | b1 << 8 | b2) : (b2 << 16 | b1 << 8 | b0);
-}
-
+// Reads a value of `form` as the form table lays it out.
 [[gnu::always_inline]] inline FormValue read_form(ByteReader& r, uint16_t form, int64_t implicitConst, const UnitHeader& unit) {
+    const FormInfo& info = form_info(form);
     FormValue v;
+    v.cls = info.cls;
     auto block = [&](uint64_t length) {
-        v.cls = FormValue::Block;
         const uint64_t at = r.position();
         r.skip(length);
         v.block = r.span().data + at;
         v.value = length;
     };
-    switch (form) {
-        case DW_FORM_addr: v.cls = FormValue::Address; v.value = r.sized(unit.addressSize); break;
-        case DW_FORM_addrx: v.cls = FormValue::AddressIndex; v.value = r.uleb(); break;
-        case DW_FORM_addrx1: v.cls = FormValue::AddressIndex; v.value = r.u8(); break;
-        case DW_FORM_addrx2: v.cls = FormValue::AddressIndex; v.value = r.u16(); break;
-        case DW_FORM_addrx3: v.cls = FormValue::AddressIndex; v.value = u24(r); break;
-        case DW_FORM_addrx4: v.cls = FormValue::AddressIndex; v.value = r.u32(); break;
-        case DW_FORM_block1: block(r.u8()); break;
-        case DW_FORM_block2: block(r.u16()); break;
-        case DW_FORM_block4: block(r.u32()); break;
-        case DW_FORM_block:
-        case DW_FORM_exprloc: block(r.uleb()); break;
-        case DW_FORM_data1: v.value = r.u8(); break;
-        case DW_FORM_data2: v.value = r.u16(); break;
-        case DW_FORM_data4: v.value = r.u32(); break;
-        case DW_FORM_data8: v.value = r.u64(); break;
-        case DW_FORM_data16: block(16); break;
-        case DW_FORM_udata: v.value = r.uleb(); break;
-        case DW_FORM_sdata: v.cls = FormValue::Signed; v.value = static_cast<uint64_t>(r.sleb()); break;
-        case DW_FORM_implicit_const: v.cls = FormValue::Signed; v.value = static_cast<uint64_t>(implicitConst); break;
-        case DW_FORM_flag: v.cls = FormValue::Flag; v.value = r.u8() != 0; break;
-        case DW_FORM_flag_present: v.cls = FormValue::Flag; v.value = 1; break;
-        case DW_FORM_string: v.cls = FormValue::String; v.text = r.cstr(); break;
-        case DW_FORM_strp: v.cls = FormValue::StrOffset; v.value = r.u32(); break;
-        case DW_FORM_line_strp: v.cls = FormValue::LineStrOffset; v.value = r.u32(); break;
-        case DW_FORM_strx: v.cls = FormValue::StrIndex; v.value = r.uleb(); break;
-        case DW_FORM_strx1: v.cls = FormValue::StrIndex; v.value = r.u8(); break;
-        case DW_FORM_strx2: v.cls = FormValue::StrIndex; v.value = r.u16(); break;
-        case DW_FORM_strx3: v.cls = FormValue::StrIndex; v.value = u24(r); break;
-        case DW_FORM_strx4: v.cls = FormValue::StrIndex; v.value = r.u32(); break;
-        case DW_FORM_ref1: v.cls = FormValue::Reference; v.value = unit.offset + r.u8(); break;
-        case DW_FORM_ref2: v.cls = FormValue::Reference; v.value = unit.offset + r.u16(); break;
-        case DW_FORM_ref4: v.cls = FormValue::Reference; v.value = unit.offset + r.u32(); break;
-        case DW_FORM_ref8: v.cls = FormValue::Reference; v.value = unit.offset + r.u64(); break;
-        case DW_FORM_ref_udata: v.cls = FormValue::Reference; v.value = unit.offset + r.uleb(); break;
-        case DW_FORM_ref_addr:
-            // An address-sized offset in DWARF 2, an offset-sized one later.
-            v.cls = FormValue::Reference;
-            v.value = unit.version == 2 ? r.sized(unit.addressSize) : r.u32();
+    switch (info.size) {
+        case FormSize::Fixed:
+            if (info.bytes == 3) v.value = read_u24(r);
+            else if (info.bytes == 16) block(16);
+            else v.value = r.sized(info.bytes);
+            if (info.cls == FormClass::Flag) v.value = v.value != 0;
             break;
-        case DW_FORM_sec_offset: v.cls = FormValue::SecOffset; v.value = r.u32(); break;
-        case DW_FORM_loclistx:
-        case DW_FORM_rnglistx: v.cls = FormValue::ListIndex; v.value = r.uleb(); break;
-        case DW_FORM_ref_sig8: v.cls = FormValue::Signature; v.value = r.u64(); break;
-        case DW_FORM_ref_sup4:
-        case DW_FORM_ref_sup8:
-        case DW_FORM_strp_sup:
-        case kGnuRefAlt:
-        case kGnuStrpAlt:
-            r.fail("reference into a supplementary file (form " + hex_text(form) + ")", r.position());
-        case kGnuAddrIndex:
-        case kGnuStrIndex:
-            r.fail("split-DWARF form " + hex_text(form), r.position());
-        default:
-            r.fail("unknown attribute form " + hex_text(form), r.position());
+        case FormSize::Implicit: v.value = static_cast<uint64_t>(implicit_value(form, implicitConst)); break;
+        case FormSize::Address: v.value = r.sized(unit.addressSize); break;
+        case FormSize::Offset: v.value = r.sized(kOffsetSize); break;
+        case FormSize::RefAddr: v.value = r.sized(unit.version == 2 ? unit.addressSize : kOffsetSize); break;
+        case FormSize::Uleb: v.value = r.uleb(); break;
+        case FormSize::Sleb: v.value = static_cast<uint64_t>(r.sleb()); break;
+        case FormSize::String: v.text = r.cstr(); break;
+        case FormSize::Block1: block(r.u8()); break;
+        case FormSize::Block2: block(r.u16()); break;
+        case FormSize::Block4: block(r.u32()); break;
+        case FormSize::BlockUleb: block(r.uleb()); break;
+        // DW_FORM_indirect is resolved by read_attribute before it gets here.
+        case FormSize::Indirect: refuse_form(r, form, FormRefusal::Unknown);
+        case FormSize::Refused: refuse_form(r, form, info.refusal);
     }
+    if (info.unitRelative) v.value += unit.offset;
     return v;
 }
 
 bool is_constant(const FormValue& v) {
-    return v.cls == FormValue::Constant || v.cls == FormValue::Signed;
+    return v.cls == FormClass::Constant || v.cls == FormClass::Signed;
 }
 
 AddrAttr address_attr(const FormValue& v) {
     AddrAttr a;
     a.value = v.value;
-    if (v.cls == FormValue::Address) a.kind = AddrAttr::Address;
-    else if (v.cls == FormValue::AddressIndex) a.kind = AddrAttr::Index;
+    if (v.cls == FormClass::Address) a.kind = AddrAttr::Address;
+    else if (v.cls == FormClass::AddressIndex) a.kind = AddrAttr::Index;
     else if (is_constant(v)) a.kind = AddrAttr::Constant;
     return a;
 }
@@ -273,10 +231,10 @@ StrAttr string_attr(const FormValue& v) {
     StrAttr s;
     s.value = v.value;
     switch (v.cls) {
-        case FormValue::String: s.kind = StrAttr::Inline; s.text = v.text; break;
-        case FormValue::StrOffset: s.kind = StrAttr::Str; break;
-        case FormValue::LineStrOffset: s.kind = StrAttr::LineStr; break;
-        case FormValue::StrIndex: s.kind = StrAttr::Index; break;
+        case FormClass::String: s.kind = StrAttr::Inline; s.text = v.text; break;
+        case FormClass::StrOffset: s.kind = StrAttr::Str; break;
+        case FormClass::LineStrOffset: s.kind = StrAttr::LineStr; break;
+        case FormClass::StrIndex: s.kind = StrAttr::Index; break;
         default: break;  // not a string form: treated as absent
     }
     return s;
@@ -339,27 +297,27 @@ namespace {
     switch (slot) {
         case kName: die.name = string_attr(v); break;
         case kLinkageName: die.linkageName = string_attr(v); break;
-        case kExternal: die.external = v.cls == FormValue::Flag && v.value != 0; break;
-        case kDeclaration: die.declaration = v.cls == FormValue::Flag && v.value != 0; break;
+        case kExternal: die.external = v.cls == FormClass::Flag && v.value != 0; break;
+        case kDeclaration: die.declaration = v.cls == FormClass::Flag && v.value != 0; break;
         case kInline: die.hasInline = true; break;
         case kLowPc: die.lowPc = address_attr(v); break;
         case kHighPc: die.highPc = address_attr(v); break;
         case kEntryPc: die.entryPc = address_attr(v); break;
         case kRanges:
-            if (v.cls == FormValue::ListIndex) die.rangesKind = DieInfo::RangesIndex;
-            else if (v.cls == FormValue::SecOffset || v.cls == FormValue::Constant) die.rangesKind = DieInfo::RangesOffset;
+            if (v.cls == FormClass::ListIndex) die.rangesKind = DieInfo::RangesIndex;
+            else if (v.cls == FormClass::SecOffset || v.cls == FormClass::Constant) die.rangesKind = DieInfo::RangesOffset;
             die.ranges = v.value;
             break;
         case kLocation:
             die.hasLocation = true;
-            if (v.cls == FormValue::Block) {
+            if (v.cls == FormClass::Block) {
                 die.location = v.block;
                 die.locationSize = v.value;
             }
             break;
         case kType:
-            if (v.cls == FormValue::Reference) die.type = v.value;
-            if (v.cls == FormValue::Signature) {
+            if (v.cls == FormClass::Reference) die.type = v.value;
+            if (v.cls == FormClass::Signature) {
                 die.typeBySignature = true;
                 die.typeSignature = v.value;
             }
@@ -370,10 +328,10 @@ namespace {
             break;
         case kDwoName: die.dwoName = string_attr(v); break;
         case kAbstractOrigin:
-            if (v.cls == FormValue::Reference) die.abstractOrigin = v.value;
+            if (v.cls == FormClass::Reference) die.abstractOrigin = v.value;
             break;
         case kSpecification:
-            if (v.cls == FormValue::Reference) die.specification = v.value;
+            if (v.cls == FormClass::Reference) die.specification = v.value;
             break;
         case kByteSize:
             if (is_constant(v)) {
@@ -384,7 +342,7 @@ namespace {
         case kEncoding: die.encoding = static_cast<uint8_t>(v.value); break;
         case kLanguage: die.language = v.value; break;
         case kStmtList:
-            die.hasStmtList = v.cls == FormValue::SecOffset || v.cls == FormValue::Constant;
+            die.hasStmtList = v.cls == FormClass::SecOffset || v.cls == FormClass::Constant;
             die.stmtList = v.value;
             break;
         case kCompDir: die.compDir = string_attr(v); break;
@@ -397,65 +355,51 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// The Keep op that reads a value of `info` as read_form reads it.
+AbbrevStep::Op keep_op(const FormInfo& info) {
+    using Op = AbbrevStep::Op;
+    static_assert(kOffsetSize == 4, "offset-sized values are kept as 4-byte ones");
+    const bool ref = info.unitRelative;
+    switch (info.size) {
+        case FormSize::Fixed:
+            switch (info.bytes) {
+                case 1: return ref ? Op::KeepRef1 : info.cls == FormClass::Flag ? Op::KeepFlag : Op::Keep1;
+                case 2: return ref ? Op::KeepRef2 : Op::Keep2;
+                case 3: return Op::Keep3;
+                case 4: return ref ? Op::KeepRef4 : Op::Keep4;
+                case 8: return ref ? Op::KeepRef8 : Op::Keep8;
+                case 16: return Op::Keep16;
+                default: return Op::Slow;
+            }
+        case FormSize::Implicit: return Op::KeepConst;
+        case FormSize::Address: return Op::KeepAddress;
+        case FormSize::Offset: return Op::Keep4;
+        case FormSize::RefAddr: return Op::KeepRefAddr;
+        case FormSize::Uleb: return ref ? Op::KeepRefUleb : Op::KeepUleb;
+        case FormSize::Sleb: return Op::KeepSleb;
+        case FormSize::String: return Op::KeepString;
+        case FormSize::Block1: return Op::KeepBlock1;
+        case FormSize::Block2: return Op::KeepBlock2;
+        case FormSize::Block4: return Op::KeepBlock4;
+        case FormSize::BlockUleb: return Op::KeepBlockUleb;
+        default: return Op::Slow;  // DW_FORM_indirect, refused forms: read_attribute decides
+    }
+}
+
+}  // namespace
+
 bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevStep& step) {
     const uint8_t slot = slot_of(name);
     if (slot == kNone) return false;
     step = AbbrevStep();
     step.slot = slot;
-    // How read_form reads each form, and the class it gives the value.
+    const FormInfo& info = form_info(form);
     using Op = AbbrevStep::Op;
-    auto set = [&](Op op, FormValue::Class cls) {
-        step.op = op;
-        step.cls = cls;
-    };
-    switch (form) {
-        case DW_FORM_addr: set(Op::KeepAddress, FormValue::Address); break;
-        case DW_FORM_addrx: set(Op::KeepUleb, FormValue::AddressIndex); break;
-        case DW_FORM_addrx1: set(Op::Keep1, FormValue::AddressIndex); break;
-        case DW_FORM_addrx2: set(Op::Keep2, FormValue::AddressIndex); break;
-        case DW_FORM_addrx3: set(Op::Keep3, FormValue::AddressIndex); break;
-        case DW_FORM_addrx4: set(Op::Keep4, FormValue::AddressIndex); break;
-        case DW_FORM_block1: set(Op::KeepBlock1, FormValue::Block); break;
-        case DW_FORM_block2: set(Op::KeepBlock2, FormValue::Block); break;
-        case DW_FORM_block4: set(Op::KeepBlock4, FormValue::Block); break;
-        case DW_FORM_block:
-        case DW_FORM_exprloc: set(Op::KeepBlockUleb, FormValue::Block); break;
-        case DW_FORM_data1: set(Op::Keep1, FormValue::Constant); break;
-        case DW_FORM_data2: set(Op::Keep2, FormValue::Constant); break;
-        case DW_FORM_data4: set(Op::Keep4, FormValue::Constant); break;
-        case DW_FORM_data8: set(Op::Keep8, FormValue::Constant); break;
-        case DW_FORM_data16: set(Op::Keep16, FormValue::Block); break;
-        case DW_FORM_udata: set(Op::KeepUleb, FormValue::Constant); break;
-        case DW_FORM_sdata: set(Op::KeepSleb, FormValue::Signed); break;
-        case DW_FORM_implicit_const:
-            set(Op::KeepConst, FormValue::Signed);
-            step.constant = implicitConst;
-            break;
-        case DW_FORM_flag: set(Op::KeepFlag, FormValue::Flag); break;
-        case DW_FORM_flag_present:
-            set(Op::KeepConst, FormValue::Flag);
-            step.constant = 1;
-            break;
-        case DW_FORM_string: set(Op::KeepString, FormValue::String); break;
-        case DW_FORM_strp: set(Op::Keep4, FormValue::StrOffset); break;
-        case DW_FORM_line_strp: set(Op::Keep4, FormValue::LineStrOffset); break;
-        case DW_FORM_strx: set(Op::KeepUleb, FormValue::StrIndex); break;
-        case DW_FORM_strx1: set(Op::Keep1, FormValue::StrIndex); break;
-        case DW_FORM_strx2: set(Op::Keep2, FormValue::StrIndex); break;
-        case DW_FORM_strx3: set(Op::Keep3, FormValue::StrIndex); break;
-        case DW_FORM_strx4: set(Op::Keep4, FormValue::StrIndex); break;
-        case DW_FORM_ref1: set(Op::KeepRef1, FormValue::Reference); break;
-        case DW_FORM_ref2: set(Op::KeepRef2, FormValue::Reference); break;
-        case DW_FORM_ref4: set(Op::KeepRef4, FormValue::Reference); break;
-        case DW_FORM_ref8: set(Op::KeepRef8, FormValue::Reference); break;
-        case DW_FORM_ref_udata: set(Op::KeepRefUleb, FormValue::Reference); break;
-        case DW_FORM_ref_addr: set(Op::KeepRefAddr, FormValue::Reference); break;
-        case DW_FORM_sec_offset: set(Op::Keep4, FormValue::SecOffset); break;
-        case DW_FORM_loclistx:
-        case DW_FORM_rnglistx: set(Op::KeepUleb, FormValue::ListIndex); break;
-        case DW_FORM_ref_sig8: set(Op::Keep8, FormValue::Signature); break;
-        default: step.op = Op::Slow; break;  // DW_FORM_indirect, refused forms: read_form decides
-    }
+    step.op = keep_op(info);
+    step.cls = static_cast<uint8_t>(info.cls);
+    if (step.op == Op::KeepConst) step.constant = implicit_value(form, implicitConst);
     // The pairs of field and form most DIEs hold, decoded straight into
     // their field as store() would.
     if (slot == kName && form == DW_FORM_strp) step.op = Op::NameStrp;
@@ -468,122 +412,30 @@ bool die_keep_step(uint16_t name, uint16_t form, int64_t implicitConst, AbbrevSt
 
 void die_keep_constant(const AbbrevStep& step, DieInfo& die) {
     FormValue v;
-    v.cls = static_cast<FormValue::Class>(step.cls);
+    v.cls = static_cast<FormClass>(step.cls);
     v.value = static_cast<uint64_t>(step.constant);
     store(step.slot, v, die);
 }
 
-namespace {
+// The run of fixed-size values of a Fixed step that passes the end of the
+// data: fails where reading its values one by one fails, at the first that
+// does not fit (a 3-byte one where the data ends).
+[[gnu::noinline, gnu::cold]] void DwarfUnit::fail_fixed_run(uint64_t at, const Abbrev& a, uint32_t first) const {
+    const AbbrevAttr* attrs = abbrevs_->attrs(a);
+    ByteReader r(span_, sections_.order, at);
+    for (uint32_t i = first; i < a.attrCount; ++i) skip_value(r, attrs[i]);
+    r.fail("data", at);  // not reached: the run does not fit
+}
 
-// The data after a DIE's code, read by its plan without exceptions: each
-// read that would pass `end` returns false instead, and the DIE is then read
-// again through ByteReader, which fails there with the usual message.
-struct Cursor {
-    const uint8_t* p;
-    const uint8_t* end;
-    bool big;
-
-    bool has(uint64_t n) const { return n <= static_cast<uint64_t>(end - p); }
-
-    // N bytes in the section's byte order; has(N) is checked by the caller.
-    template <unsigned N>
-    uint64_t take() {
-        uint64_t v = 0;
-        if (big) {
-            for (unsigned i = 0; i < N; ++i) v = v << 8 | p[i];
-        } else {
-            for (unsigned i = N; i-- > 0;) v = v << 8 | p[i];
-        }
-        p += N;
-        return v;
-    }
-    template <unsigned N>
-    bool fixed(uint64_t& v) {
-        if (!has(N)) return false;
-        v = take<N>();
-        return true;
-    }
-    // An address or offset of 1, 2, 4 or 8 bytes (the unit header checked the size).
-    bool sized(uint8_t bytes, uint64_t& v) {
-        switch (bytes) {
-            case 1: return fixed<1>(v);
-            case 2: return fixed<2>(v);
-            case 4: return fixed<4>(v);
-            case 8: return fixed<8>(v);
-            default: return false;
-        }
-    }
-    bool skip(uint64_t n) {
-        if (!has(n)) return false;
-        p += n;
-        return true;
-    }
-
-    // LEB128 as ByteReader decodes it; a value it refuses stops the plan.
-    bool uleb(uint64_t& v) {
-        if (p != end && *p < 0x80) {
-            v = *p++;
-            return true;
-        }
-        return uleb_long(v);
-    }
-    bool uleb_long(uint64_t& v) {
-        uint64_t value = 0;
-        const uint8_t* q = p;
-        for (unsigned shift = 0;; shift += 7) {
-            if (shift >= 70 || q == end) return false;
-            const uint8_t byte = *q++;
-            const uint64_t bits = byte & 0x7F;
-            if (shift == 63 && bits > 1) return false;
-            if (shift < 64) value |= bits << shift;
-            else if (bits != 0) return false;
-            if ((byte & 0x80) == 0) break;
-        }
-        p = q;
-        v = value;
-        return true;
-    }
-    bool sleb(uint64_t& v) {
-        uint64_t value = 0;
-        unsigned shift = 0;
-        uint8_t byte = 0;
-        const uint8_t* q = p;
-        do {
-            if (shift >= 70 || q == end) return false;
-            byte = *q++;
-            if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
-            shift += 7;
-        } while (byte & 0x80);
-        if (shift < 64 && (byte & 0x40)) value |= ~uint64_t{0} << shift;
-        p = q;
-        v = value;
-        return true;
-    }
-    bool cstr(std::string_view& text) {
-        const void* nul = std::memchr(p, 0, static_cast<size_t>(end - p));
-        if (!nul) return false;
-        const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p);
-        text = std::string_view(reinterpret_cast<const char*>(p), length);
-        p += length + 1;
-        return true;
-    }
-    bool block(uint64_t length, FormValue& v) {
-        if (!has(length)) return false;
-        v.block = p;
-        v.value = length;
-        p += length;
-        return true;
-    }
-};
-
-}  // namespace
-
+// Longer than a screen by design: one switch over every plan op, the loop
+// that most of a conversion's time runs in, kept whole so that it compiles
+// to one jump table with the cursor in registers.
 template <bool kRead>
-[[gnu::always_inline]] inline bool DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
-    if (at > span_.size) return false;
+[[gnu::always_inline]] inline void DwarfUnit::run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const {
     const AbbrevStep* steps = abbrevs_->steps(kRead ? a.firstRead : a.firstSkip);
     const uint32_t count = kRead ? a.readSteps : a.skipSteps;
-    Cursor c{span_.data + at, span_.data + span_.size, sections_.order == ByteOrder::Big};
+    if (at > span_.size) ByteReader(span_, sections_.order).fail("position", at);
+    DieCursor c(span_, sections_.order, at);
     uint64_t n = 0;
     std::string_view text;
     // Each kept value sets the fields its class uses (value; block or text).
@@ -592,7 +444,9 @@ template <bool kRead>
         const AbbrevStep& step = steps[i];
         bool fits = true;
         switch (step.op) {
-            case AbbrevStep::Fixed: fits = c.skip(step.value); break;
+            case AbbrevStep::Fixed:
+                if (!c.skip(step.value)) fail_fixed_run(c.failure_position(), a, step.firstAttr);
+                continue;
             case AbbrevStep::Address: fits = c.skip(header_.addressSize); break;
             case AbbrevStep::RefAddr: fits = c.skip(refAddrSize_); break;
             case AbbrevStep::Uleb: fits = c.uleb(n); break;
@@ -602,29 +456,31 @@ template <bool kRead>
             case AbbrevStep::Block2: fits = c.fixed<2>(n) && c.skip(n); break;
             case AbbrevStep::Block4: fits = c.fixed<4>(n) && c.skip(n); break;
             case AbbrevStep::BlockUleb: fits = c.uleb(n) && c.skip(n); break;
-            case AbbrevStep::Slow: return false;
+            case AbbrevStep::Slow:
+                // The rest value by value, from the attribute the plan cannot step over.
+                at = read_values<kRead>(c.position(), a, step.firstAttr, die);
+                return;
             case AbbrevStep::NameStrp:
-                if (!c.fixed<4>(n)) return false;
+                if (!c.fixed<4>(n)) c.raise();
                 die->name = StrAttr{StrAttr::Str, n, {}};
                 continue;
             case AbbrevStep::TypeRef4:
-                if (!c.fixed<4>(n)) return false;
+                if (!c.fixed<4>(n)) c.raise();
                 die->type = header_.offset + n;
                 continue;
             case AbbrevStep::LowPcAddress:
-                if (!c.sized(header_.addressSize, n)) return false;
+                if (!c.sized(header_.addressSize, n)) c.raise();
                 die->lowPc = AddrAttr{AddrAttr::Address, n};
                 continue;
             case AbbrevStep::HighPcData4:
-                if (!c.fixed<4>(n)) return false;
+                if (!c.fixed<4>(n)) c.raise();
                 die->highPc = AddrAttr{AddrAttr::Constant, n};
                 continue;
             case AbbrevStep::LocationExprloc:
-                if (!c.uleb(n) || !c.has(n)) return false;
+                if (!c.uleb(n) || !c.block(n, v.block)) c.raise();
                 die->hasLocation = true;
-                die->location = c.p;
+                die->location = v.block;
                 die->locationSize = n;
-                c.p += n;
                 continue;
             // The kept values, read as read_form reads their forms.
             case AbbrevStep::KeepConst: v.value = static_cast<uint64_t>(step.constant); break;
@@ -642,11 +498,11 @@ template <bool kRead>
                 v.value = n != 0;
                 break;
             case AbbrevStep::KeepString: fits = c.cstr(v.text); break;
-            case AbbrevStep::KeepBlock1: fits = c.fixed<1>(n) && c.block(n, v); break;
-            case AbbrevStep::KeepBlock2: fits = c.fixed<2>(n) && c.block(n, v); break;
-            case AbbrevStep::KeepBlock4: fits = c.fixed<4>(n) && c.block(n, v); break;
-            case AbbrevStep::KeepBlockUleb: fits = c.uleb(n) && c.block(n, v); break;
-            case AbbrevStep::Keep16: fits = c.block(16, v); break;
+            case AbbrevStep::KeepBlock1: fits = c.fixed<1>(n) && c.block(n, v.block); v.value = n; break;
+            case AbbrevStep::KeepBlock2: fits = c.fixed<2>(n) && c.block(n, v.block); v.value = n; break;
+            case AbbrevStep::KeepBlock4: fits = c.fixed<4>(n) && c.block(n, v.block); v.value = n; break;
+            case AbbrevStep::KeepBlockUleb: fits = c.uleb(n) && c.block(n, v.block); v.value = n; break;
+            case AbbrevStep::Keep16: fits = c.block(16, v.block); v.value = 16; break;
             case AbbrevStep::KeepRef1: fits = c.fixed<1>(n); v.value = header_.offset + n; break;
             case AbbrevStep::KeepRef2: fits = c.fixed<2>(n); v.value = header_.offset + n; break;
             case AbbrevStep::KeepRef4: fits = c.fixed<4>(n); v.value = header_.offset + n; break;
@@ -656,14 +512,32 @@ template <bool kRead>
             // range check before the jump.
             default: __builtin_unreachable();
         }
-        if (!fits) return false;
+        if (!fits) c.raise();
         if (kRead && step.op >= AbbrevStep::KeepConst) {
-            v.cls = static_cast<FormValue::Class>(step.cls);
+            v.cls = static_cast<FormClass>(step.cls);
             store(step.slot, v, *die);
         }
     }
-    at = static_cast<uint64_t>(c.p - span_.data);
-    return true;
+    at = c.position();
+}
+
+template <bool kRead>
+uint64_t DwarfUnit::read_values(uint64_t at, const Abbrev& a, uint32_t first, DieInfo* die) const {
+    ByteReader r(span_, sections_.order, at);
+    const AbbrevAttr* attrs = abbrevs_->attrs(a);
+    for (uint32_t i = first; i < a.attrCount; ++i) {
+        const AbbrevAttr& attr = attrs[i];
+        const uint8_t slot = kRead ? slot_of(attr.name) : uint8_t{kNone};
+        if (attr.size == FormSize::Indirect || attr.size == FormSize::Refused) {
+            DieInfo ignored;
+            read_attribute(r, attr.name, attr.form, attr.implicitConst, kRead ? *die : ignored, 0);
+        } else if (slot == kNone) {
+            skip_value(r, attr);
+        } else {
+            store(slot, read_form(r, attr.form, attr.implicitConst, header_), *die);
+        }
+    }
+    return r.position();
 }
 
 uint64_t DwarfUnit::skip_die(const DieHead& head) const {
@@ -673,12 +547,8 @@ uint64_t DwarfUnit::skip_die(const DieHead& head) const {
         const uint64_t end = header_.end & ~kTypesSectionBit;
         if (a->fixedSize && at <= end && fixed_bytes(*a) <= end - at) {
             at += fixed_bytes(*a);
-        } else if (!run_plan<false>(at, *a, nullptr)) {
-            // Value by value, failing where read_die would.
-            ByteReader r(span_, sections_.order, at);
-            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-            for (uint32_t i = 0; i < a->attrCount; ++i) skip_value(r, attrs[i]);
-            at = r.position();
+        } else {
+            run_plan<false>(at, *a, nullptr);
         }
     }
     const uint64_t next = at | sectionBit;
@@ -689,31 +559,10 @@ uint64_t DwarfUnit::skip_die(const DieHead& head) const {
 }
 
 DieInfo DwarfUnit::read_die(const DieHead& head) const {
-    const uint64_t start = head.attributes & ~kTypesSectionBit;
     DieInfo die = head.abbrev ? abbrevs_->prototype(*head.abbrev) : DieInfo();
     die.offset = head.offset;
-    uint64_t at = start;
-    if (const Abbrev* a = head.abbrev) {
-        if (!run_plan<true>(at, *a, &die)) {
-            // Value by value from the start, failing where that reads past the end.
-            DieInfo exact;
-            exact.offset = die.offset;
-            exact.abbrevCode = a->code;
-            exact.tag = a->tag;
-            exact.hasChildren = a->hasChildren;
-            die = exact;
-            ByteReader r(span_, sections_.order, start);
-            const AbbrevAttr* attrs = abbrevs_->attrs(*a);
-            for (uint32_t i = 0; i < a->attrCount; ++i) {
-                const AbbrevAttr& attr = attrs[i];
-                const uint8_t slot = slot_of(attr.name);
-                if (attr.size == FormSize::Other) read_attribute(r, attr.name, attr.form, attr.implicitConst, die, 0);
-                else if (slot == kNone) skip_value(r, attr);
-                else store(slot, read_form(r, attr.form, attr.implicitConst, header_), die);
-            }
-            at = r.position();
-        }
-    }
+    uint64_t at = head.attributes & ~kTypesSectionBit;
+    if (const Abbrev* a = head.abbrev) run_plan<true>(at, *a, &die);
     die.next = at | (head.offset & kTypesSectionBit);
     if (die.next > header_.end) {
         ByteReader(span_, sections_.order).fail("DIE " + hex_text(head.offset) + " runs past its unit", head.offset);

@@ -102,12 +102,20 @@ private:
     }
     void skip_value(ByteReader& r, const AbbrevAttr& attr) const;
     // Steps through the attributes at `at` by the DIE's plan (kRead: the
-    // read plan, decoding the kept ones into `die`) and moves `at` past them;
-    // false, with `die` partly filled, when a value would pass the end of the
-    // data or needs a slow step: the caller then reads value by value from
-    // the start, which fails where the data ends.
+    // read plan, decoding the kept ones into `die`) and moves `at` past them.
+    // A value that passes the end of the data throws the DieCursor's first
+    // failure, which names the offset a value-by-value read fails at; a
+    // Slow step hands the remaining values to read_values.
     template <bool kRead>
-    bool run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const;
+    void run_plan(uint64_t& at, const Abbrev& a, DieInfo* die) const;
+    // Reads (kRead, into `die`) or steps over the values of the attributes
+    // of `a` from index `first` on, value by value from `at`; returns the
+    // offset past them.
+    template <bool kRead>
+    uint64_t read_values(uint64_t at, const Abbrev& a, uint32_t first, DieInfo* die) const;
+    // A Fixed step from `at` over attributes `first`... passes the end of
+    // the data: throws where reading them one by one fails.
+    [[noreturn]] void fail_fixed_run(uint64_t at, const Abbrev& a, uint32_t first) const;
     void read_attribute(ByteReader& r, uint16_t name, uint16_t form, int64_t implicitConst,
                         DieInfo& die, int depth) const;
 

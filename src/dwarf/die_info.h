@@ -25,7 +25,6 @@ struct AddrAttr {
 struct DieInfo {
     uint64_t offset = 0;
     uint64_t next = 0;  // offset of the following DIE in the unit
-    uint64_t abbrevCode = 0;  // 0: a null entry closing a list of children
 
     StrAttr name;
     StrAttr linkageName;
@@ -63,7 +62,7 @@ struct DieInfo {
     bool hasChildren = false;
     bool external = false;
     bool declaration = false;
-    bool hasInline = false;
+    bool hasInline = false;  // DW_AT_inline: a subprogram that is an abstract instance root
     enum RangesKind : uint8_t { NoRanges, RangesOffset, RangesIndex } rangesKind = NoRanges;
     bool hasLocation = false;
     bool typeBySignature = false;

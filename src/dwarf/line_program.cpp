@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "common/reserve.h"
-#include "dwarf/dwarf_constants.h"
+#include "dwarf/forms.h"
 
 namespace dravont {
 namespace {
@@ -49,7 +49,6 @@ struct Header {
     uint16_t version = 0;
     uint8_t minInstLength = 1;
     uint8_t maxOps = 1;
-    bool defaultIsStmt = true;
     int8_t lineBase = 0;
     uint8_t lineRange = 1;
     uint8_t opcodeBase = 1;
@@ -96,59 +95,49 @@ void read_v4_tables(ByteReader& r, LineTable& table) {
     }
 }
 
-// The fewest bytes a value of `form` occupies; 0 for a form the entry
-// tables cannot hold (its size is unknown here, so the table is unreadable).
-unsigned min_form_size(uint64_t form) {
-    switch (form) {
-    case DW_FORM_string: case DW_FORM_block: case DW_FORM_block1: case DW_FORM_data1: case DW_FORM_flag:
-    case DW_FORM_sdata: case DW_FORM_udata: case DW_FORM_strx: case DW_FORM_strx1:
-        return 1;
-    case DW_FORM_block2: case DW_FORM_data2: case DW_FORM_strx2: return 2;
-    case DW_FORM_strx3: return 3;
-    case DW_FORM_block4: case DW_FORM_data4: case DW_FORM_strp: case DW_FORM_sec_offset: case DW_FORM_line_strp:
-    case DW_FORM_strx4:
-        return 4;
-    case DW_FORM_data8: return 8;
-    case DW_FORM_data16: return 16;
-    default: return 0;
+// The form table's entry for a form of an entry format; null for one the
+// entry tables cannot hold (its size is unknown here, so the table is
+// unreadable).
+const FormInfo* entry_form(uint64_t form) {
+    if (form > 0xFFFF) return nullptr;
+    const FormInfo& info = form_info(static_cast<uint16_t>(form));
+    return info.inEntryFormats ? &info : nullptr;
+}
+
+// The sizes of entry values: the header states no address size they could
+// use, and only the 32-bit format is read.
+constexpr FormSizes kEntrySizes{0, kOffsetSize, 0};
+
+void skip_form(ByteReader& r, const FormInfo& form) {
+    switch (form.size) {
+    case FormSize::String: r.cstr(); return;
+    case FormSize::BlockUleb: r.skip(r.uleb()); return;
+    case FormSize::Block1: r.skip(r.u8()); return;
+    case FormSize::Block2: r.skip(r.u16()); return;
+    case FormSize::Block4: r.skip(r.u32()); return;
+    case FormSize::Sleb: r.sleb(); return;
+    case FormSize::Uleb: r.uleb(); return;
+    default: r.skip(form_min_size(form, kEntrySizes)); return;  // the fixed-size forms, stepped over at once
     }
 }
 
-void skip_form(ByteReader& r, uint64_t form) {
-    switch (form) {
-    case DW_FORM_string: r.cstr(); return;
-    case DW_FORM_block: r.skip(r.uleb()); return;
-    case DW_FORM_block1: r.skip(r.u8()); return;
-    case DW_FORM_block2: r.skip(r.u16()); return;
-    case DW_FORM_block4: r.skip(r.u32()); return;
-    case DW_FORM_sdata: r.sleb(); return;
-    case DW_FORM_udata: case DW_FORM_strx: r.uleb(); return;
-    default: r.skip(min_form_size(form)); return;  // the fixed-size forms
-    }
-}
-
-std::string read_path(ByteReader& r, uint64_t form, const DwarfSections& sections) {
+std::string read_path(ByteReader& r, const FormInfo& form, const DwarfSections& sections) {
     const uint64_t position = r.position();
-    switch (form) {
-    case DW_FORM_string: return std::string(r.cstr());
-    case DW_FORM_line_strp: return std::string(string_at(sections.lineStr, r.u32(), "line table path"));
-    case DW_FORM_strp: return std::string(string_at(sections.str, r.u32(), "line table path"));
+    switch (form.cls) {
+    case FormClass::String: return std::string(r.cstr());
+    case FormClass::LineStrOffset: return std::string(string_at(sections.lineStr, r.u32(), "line table path"));
+    case FormClass::StrOffset: return std::string(string_at(sections.str, r.u32(), "line table path"));
     default: r.fail("form of a line table path", position);
     }
 }
 
-uint64_t read_index(ByteReader& r, uint64_t form) {
-    switch (form) {
-    case DW_FORM_data1: return r.u8();
-    case DW_FORM_data2: return r.u16();
-    case DW_FORM_data4: return r.u32();
-    case DW_FORM_data8: return r.u64();
-    case DW_FORM_udata: return r.uleb();
-    default: r.fail("form of a directory index", r.position());
-    }
+// DW_FORM_data1, 2, 4, 8 and udata: the constant forms of entry formats.
+uint64_t read_index(ByteReader& r, const FormInfo& form) {
+    if (form.cls != FormClass::Constant) r.fail("form of a directory index", r.position());
+    return form.size == FormSize::Uleb ? r.uleb() : r.sized(form.bytes);
 }
 
-using EntryFormat = std::vector<std::pair<uint64_t, uint64_t>>;  // content type, form
+using EntryFormat = std::vector<std::pair<uint64_t, const FormInfo*>>;  // content type, form
 
 // A version 5 entry format followed by the entry count. The count is checked
 // against the bytes left before anything is allocated for it: an entry takes
@@ -164,9 +153,9 @@ EntryFormat read_entry_format(ByteReader& r, uint64_t& count) {
     for (unsigned k = 0; k < formatCount; ++k) {
         const uint64_t type = r.uleb();
         const uint64_t position = r.position();
-        const uint64_t form = r.uleb();
-        if (min_form_size(form) == 0) r.fail("unknown form in an entry format", position);
-        entrySize += min_form_size(form);
+        const FormInfo* form = entry_form(r.uleb());
+        if (!form) r.fail("unknown form in an entry format", position);
+        entrySize += form_min_size(*form, kEntrySizes);
         hasPath = hasPath || type == kLnctPath;
         format.emplace_back(type, form);
     }
@@ -180,9 +169,9 @@ EntryFormat read_entry_format(ByteReader& r, uint64_t& count) {
 LineFile read_entry(ByteReader& r, const EntryFormat& format, const DwarfSections& sections) {
     LineFile entry;
     for (const auto& [type, form] : format) {
-        if (type == kLnctPath) entry.name = read_path(r, form, sections);
-        else if (type == kLnctDirectoryIndex) entry.directory = read_index(r, form);
-        else skip_form(r, form);  // timestamp, size, MD5, vendor content
+        if (type == kLnctPath) entry.name = read_path(r, *form, sections);
+        else if (type == kLnctDirectoryIndex) entry.directory = read_index(r, *form);
+        else skip_form(r, *form);  // timestamp, size, MD5, vendor content
     }
     return entry;
 }
@@ -211,7 +200,7 @@ void read_parameters(ByteReader& r, Header& h) {
     const uint64_t maxOpsPosition = r.position();
     if (h.version >= 4) h.maxOps = r.u8();
     if (h.maxOps == 0) r.fail("maximum_operations_per_instruction of 0", maxOpsPosition);
-    h.defaultIsStmt = r.u8() != 0;
+    r.u8();  // default_is_stmt: rows do not keep the register
     h.lineBase = static_cast<int8_t>(r.u8());
     const uint64_t rangePosition = r.position();
     h.lineRange = r.u8();
@@ -285,8 +274,8 @@ public:
             }
             const bool shortOperand = at < size && data[at] < 0x80;
             switch (op) {
-                case kCopy: emit(false); continue;
-                case kNegateStmt: isStmt_ = !isStmt_; continue;
+                case kCopy: emit(); continue;
+                case kNegateStmt: continue;  // is_stmt is not kept
                 case kSetColumn:
                     if (!shortOperand) break;
                     ++at;
@@ -321,20 +310,66 @@ private:
         opIndex_ = 0;
         file_ = 1;
         line_ = 1;
-        isStmt_ = h_.defaultIsStmt;
     }
 
-    void emit(bool endSequence) {
-        table_.rows.push_back(LineRow{address_, file_, line_, endSequence, isStmt_});
-        if (sink_ && table_.rows.size() == kSinkBatch) pass_rows();
+    void emit() {
+        table_.rows.push_back(LineRow{address_, file_, line_, false});
+        if (sink_ && table_.rows.size() >= kSinkBatch) pass_rows();
+    }
+
+    // --- Sequences: rows are counted from the table's first row, across
+    // the batches a sink takes, so a sequence's span does not depend on them.
+
+    uint64_t rows_made() const { return rowsPassed_ + table_.rows.size(); }
+
+    // The address of the open sequence's first row, once it has been made.
+    void note_sequence_start() {
+        if (startKnown_ || sequenceFirst_ >= rows_made()) return;
+        sequenceStart_ = table_.rows[sequenceFirst_ - rowsPassed_].address;
+        startKnown_ = true;
+    }
+
+    // Closes the open sequence at the last row made: its end-of-sequence
+    // row, or the last row of an unterminated program.
+    void close_sequence(bool ended, uint64_t end) {
+        note_sequence_start();
+        table_.sequences.push_back(LineSequence{sequenceStart_, end, sequenceFirst_, rows_made(), ended});
+        sequenceFirst_ = rows_made();
+        startKnown_ = false;
+    }
+
+    void end_sequence() {
+        table_.rows.push_back(LineRow{address_, file_, line_, true});
+        close_sequence(true, address_);
+        if (sink_ && table_.rows.size() >= kSinkBatch) pass_rows();
+        reset();
+    }
+
+    // Hands the rows made so far to the sink, if any, then the sequences
+    // they closed.
+    void pass_rows() {
+        if (!sink_) return;
+        if (!table_.rows.empty()) {
+            note_sequence_start();
+            lastAddress_ = table_.rows.back().address;
+            sink_->rows(table_.rows.data(), table_.rows.size());
+            rowsPassed_ += table_.rows.size();
+            table_.rows.clear();
+        }
+        if (sequencesPassed_ < table_.sequences.size()) {
+            sink_->sequences(table_.sequences.data() + sequencesPassed_, table_.sequences.size() - sequencesPassed_);
+            sequencesPassed_ = table_.sequences.size();
+        }
     }
 
 public:
-    // Hands the rows made so far to the sink, if any.
-    void pass_rows() {
-        if (!sink_ || table_.rows.empty()) return;
-        sink_->rows(table_.rows.data(), table_.rows.size());
-        table_.rows.clear();
+    // After the program: rows after its last DW_LNE_end_sequence form a
+    // last, unterminated sequence; then the sink takes what it has not.
+    void finish() {
+        if (sequenceFirst_ < rows_made()) {
+            close_sequence(false, table_.rows.empty() ? lastAddress_ : table_.rows.back().address);
+        }
+        pass_rows();
     }
 
 private:
@@ -362,23 +397,22 @@ private:
             advance((op - h_.opcodeBase) / h_.lineRange);
         }
         add_line(specialLine_[op]);
-        emit(false);
+        emit();
     }
 
     void standard(ByteReader& r, uint8_t op) {
         switch (op) {
-        case kCopy: emit(false); break;
+        case kCopy: emit(); break;
         case kAdvancePc: advance(r.uleb()); break;
         case kAdvanceLine: add_line(r.sleb()); break;
         case kSetFile: set_file(r); break;
-        case kNegateStmt: isStmt_ = !isStmt_; break;
         case kConstAddPc: advance((255u - h_.opcodeBase) / h_.lineRange); break;
         case kFixedAdvancePc:
             address_ = (address_ + r.u16()) & h_.addressMask;
             opIndex_ = 0;
             break;
         case kSetColumn: case kSetIsa: r.uleb(); break;
-        default: break;  // basic_block, prologue_end, epilogue_begin: no operands, not kept
+        default: break;  // negate_stmt, basic_block, prologue_end, epilogue_begin: no operands, not kept
         }
     }
 
@@ -400,10 +434,7 @@ private:
         r.skip(length);
         ByteReader e(body, r.order());
         switch (e.u8()) {
-        case kEndSequence:
-            emit(true);
-            reset();
-            break;
+        case kEndSequence: end_sequence(); break;
         case kSetAddress: set_address(e, length - 1); break;
         case kDefineFile:
             if (h_.version < 5) define_file(e);
@@ -436,7 +467,13 @@ private:
     uint64_t opIndex_ = 0;
     uint32_t file_ = 1;
     uint32_t line_ = 1;
-    bool isStmt_ = true;
+    // The open sequence, and what the sink has taken.
+    uint64_t sequenceFirst_ = 0;  // its first row
+    uint64_t sequenceStart_ = 0;  // that row's address, when startKnown_
+    bool startKnown_ = false;
+    uint64_t rowsPassed_ = 0;
+    size_t sequencesPassed_ = 0;
+    uint64_t lastAddress_ = 0;  // of the last row passed
 };
 
 // --- Paths ---------------------------------------------------------------
@@ -473,6 +510,7 @@ void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t a
     table.directories.clear();
     table.files.clear();
     table.rows.clear();
+    table.sequences.clear();
     table.offset = offset;
     ByteReader section(sections.line, sections.order, offset);
     const uint32_t unitLength = section.u32();
@@ -492,7 +530,7 @@ void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t a
     else reserve_rounded(table.rows, rowsAtMost);
     LineMachine machine(header, table, sink);
     machine.run(r);
-    machine.pass_rows();
+    machine.finish();
 }
 
 std::string line_file_path(const LineTable& table, uint32_t file, const std::string& compDir) {

@@ -17,7 +17,20 @@ struct LineRow {
     uint32_t file = 0;    // index into LineTable::files, as the program gave it
     uint32_t line = 0;
     bool endSequence = false;  // the first address past the sequence; not a line
-    bool isStmt = true;        // the is_stmt register (false: not a breakpoint site)
+};
+
+// One sequence of the table: the rows from DW_LNE_set_address (or the
+// program's start) up to the DW_LNE_end_sequence row, whose address is the
+// first one past the sequence. Every row belongs to exactly one sequence,
+// so the sequences of a table cover its rows in program order. Sequences
+// that are empty (start == end) or inverted are recorded as the program
+// wrote them: which to drop is the consumer's rule.
+struct LineSequence {
+    uint64_t start = 0;     // address of the first row
+    uint64_t end = 0;       // address of the end-of-sequence row (unterminated: of the last row)
+    uint64_t firstRow = 0;  // rows [firstRow, lastRow), counted in program order from the
+    uint64_t lastRow = 0;   // table's first row; the end-of-sequence row is row lastRow - 1
+    bool ended = true;      // false for rows after the program's last DW_LNE_end_sequence
 };
 
 struct LineFile {
@@ -33,6 +46,7 @@ struct LineTable {
     std::vector<LineFile> files;           // v5: entry 0 is the primary source file;
                                            // v2-4: entry 0 is unused (""), files count from 1
     std::vector<LineRow> rows;
+    std::vector<LineSequence> sequences;  // in program order; kept with a sink too
 };
 
 // Decodes the line-number program that starts at `offset` of sections.line
@@ -44,7 +58,8 @@ struct LineTable {
 // skipped by their operand count, unknown extended opcodes by their length.
 // maximum_operations_per_instruction above 1 (VLIW) advances op_index as the
 // format defines; rows keep only the instruction address. Rows after the last
-// DW_LNE_end_sequence of an unterminated program are kept as emitted.
+// DW_LNE_end_sequence of an unterminated program are kept as emitted, and
+// form a last sequence with `ended` false.
 LineTable decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize);
 // The same into `table`, whose lists keep their memory for the next table.
 void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize, LineTable& table);
@@ -60,9 +75,14 @@ public:
     virtual void begin(const LineTable& table, size_t rowsAtMost) = 0;
     // The next `count` rows, in program order.
     virtual void rows(const LineRow* rows, size_t count) = 0;
+    // The sequences that ended in the rows handed over so far, each told
+    // once, in program order, after the rows() call that held its last row.
+    // The unterminated last sequence, if any, is told after the last rows.
+    virtual void sequences(const LineSequence* /*sequences*/, size_t /*count*/) {}
 };
 // The same, each row handed to `sink` (when given) instead of kept in
-// table.rows, which is left empty.
+// table.rows, which is left empty; table.sequences is filled either way
+// (a sequence takes 40 bytes, a function's worth of rows).
 void decode_line_table(const DwarfSections& sections, uint64_t offset, uint8_t addressSize, LineTable& table,
                        LineRowSink* sink);
 

@@ -3,30 +3,23 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 
-#include "dwarf/dwarf_sections.h"
+#include "dwarf/unit_list.h"
 
 namespace dravont {
 
+// The look-up of one reader (not shared between threads): the signatures
+// come from the unit list, and a fault met while listing them is reported
+// by the first look-up, as a walk over the headers would have met it then.
 class TypeUnitIndex {
 public:
-    explicit TypeUnitIndex(const DwarfSections& sections) : sections_(sections) {}
-
     // The DIE offset (kTypesSectionBit set for .debug_types) of the type the
-    // unit with this signature describes. The index is built on first use
-    // from the unit headers alone; of two units with one signature (copies
-    // from several objects) the first counts. A signature no unit carries is
-    // malformed input.
-    uint64_t type_die(uint64_t signature);
+    // unit with this signature describes (UnitList::type_die). A signature
+    // no unit carries is malformed input.
+    uint64_t type_die(const UnitList& units, uint64_t signature);
 
 private:
-    void build();
-    void add_units(bool inTypes);
-
-    const DwarfSections& sections_;
-    bool built_ = false;
-    std::unordered_map<uint64_t, uint64_t> dies_;
+    bool checked_ = false;
 };
 
 }  // namespace dravont

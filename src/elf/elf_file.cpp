@@ -284,6 +284,36 @@ void ElfFile::visit_symbols_at(uint32_t value, Visit&& visit) const {
     byValue_.visit(symtab_, value, [&](uint32_t n) { return visit(name_of(n)); });
 }
 
+std::vector<FunctionSymbol> ElfFile::function_symbols() const {
+    std::vector<FunctionSymbol> functions;
+    // A table that cannot be read gives none here; the lookups that need it
+    // report it.
+    if (!index_for_threads() || !symtab_.data) return functions;
+    const bool h8 = header_.e_machine == EM_H8_300;
+    for (uint32_t n = 1; n < symtab_.count; ++n) {
+        const uint8_t* p = symtab_.data + uint64_t{n} * kElfSymbolSize;
+        const uint8_t type = p[12] & 0xF;
+        const uint16_t shndx = symtab_.order == ByteOrder::Big ? static_cast<uint16_t>(p[14] << 8 | p[15])
+                                                               : static_cast<uint16_t>(p[15] << 8 | p[14]);
+        const uint32_t size = symtab_.word(n, 8);
+        if (shndx == SHN_UNDEF) continue;
+        if (type != STT_FUNC) {
+            if (!h8 || type != STT_NOTYPE || size == 0 || shndx >= sections_.size() ||
+                !(sections_[shndx].sh_flags & SHF_EXECINSTR)) {
+                continue;
+            }
+        }
+        const uint64_t at = symtab_.name(n);
+        if (at >= strtabSpan_.size) continue;
+        const void* end = std::memchr(strtabSpan_.data + at, 0, static_cast<size_t>(strtabSpan_.size - at));
+        if (!end) continue;
+        const char* name = reinterpret_cast<const char*>(strtabSpan_.data + at);
+        functions.push_back({std::string_view(name, static_cast<size_t>(static_cast<const char*>(end) - name)),
+                             symtab_.value(n), size});
+    }
+    return functions;
+}
+
 std::vector<std::string_view> ElfFile::symbols_at(uint32_t value) const {
     std::vector<std::string_view> names;
     visit_symbols_at(value, [&](std::string_view name) {

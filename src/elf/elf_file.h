@@ -63,6 +63,11 @@ public:
     // True when one of symbols_at(value) is spelled `name`. A filter of the
     // table's (value, name) pairs answers most of these without a lookup.
     bool has_symbol_at(uint32_t value, std::string_view name) const;
+    // The symbols that name functions, in table order: STT_FUNC symbols of
+    // a section and, in an H8 file (whose compiler types no symbol), NOTYPE
+    // symbols with a size in an executable section. Symbols whose names
+    // cannot be read are left out; an unreadable table gives none.
+    std::vector<FunctionSymbol> function_symbols() const;
     // Finds the symbol table now, which the two lookups above would do
     // unguarded when first asked; afterwards several threads may ask at
     // once (the indexes they build later are built once, whoever asks).

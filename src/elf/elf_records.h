@@ -32,6 +32,8 @@ constexpr uint32_t SHF_COMPRESSED = 0x800;
 // special section indices
 constexpr uint16_t SHN_UNDEF = 0;
 // ELF32_ST_TYPE(st_info)
+constexpr uint8_t STT_NOTYPE = 0;
+constexpr uint8_t STT_FUNC = 2;
 constexpr uint8_t STT_SECTION = 3;
 constexpr uint8_t STT_FILE = 4;
 constexpr uint16_t SHN_XINDEX = 0xFFFF;

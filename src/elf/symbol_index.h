@@ -41,6 +41,13 @@ struct SymbolTableView {
     }
 };
 
+// A symbol that names a function: its name, value and size.
+struct FunctionSymbol {
+    std::string_view name;
+    uint32_t value = 0;
+    uint32_t size = 0;
+};
+
 // The symbols naming an address (symbol 0 left out), by value: a counting
 // sort into buckets of nearby values, symbol numbers rising within a bucket.
 // About 6 bytes a symbol.

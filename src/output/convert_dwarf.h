@@ -1,15 +1,16 @@
 // The conversion of DWARF debugging information into the symbol file and the
 // line file, the ELF counterpart of convert_symbols: one pass over the compile
-// units, each unit's DIE tree walked depth-first in order, then the unit's
-// line table.
+// units, each unit's DIE tree walked depth-first in order (dwarf_rules), then
+// each unit's line table (dwarf_line_records); on several threads, units are
+// worked on side by side and their parts put in the files in unit order.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <string_view>
 #include <vector>
 
 #include "dwarf/dwarf_sections.h"
+#include "elf/symbol_index.h"
 
 namespace dravont {
 
@@ -39,6 +40,10 @@ struct DwarfInput {
     // The number of entries of the symbol table: about the number of
     // symbol-file lines, for sizing the table that keeps them unique.
     uint64_t symbolCount = 0;
+    // The symbol table's function symbols, for the functions folded by
+    // identical-code folding (folded_functions.h): asked for only where a
+    // subprogram has no address; may be empty.
+    std::function<std::vector<FunctionSymbol>()> functionSymbols;
     // Threads the conversion may use, none but the calling one without a
     // pool; with one, symbolsAt and hasSymbolAt may be asked from several
     // threads at once.
@@ -49,11 +54,5 @@ struct DwarfInput {
 // `listing` set, prints one row per entity and per line row to it. Throws
 // MalformedInput on malformed DWARF.
 void convert_dwarf(RunState& state, const DwarfInput& input, TextOut* listing);
-
-// The label prefix of C names: "_" when the first function (in DIE order,
-// outside assembler units) with an ELF symbol at its entry address has one
-// named "_" + its name, "" when it has one named as the name itself; "_"
-// without any such evidence.
-std::string_view decide_label_prefix(const DwarfInput& input);
 
 }  // namespace dravont

@@ -10,6 +10,7 @@
 #include "output/convert_dwarf.h"
 #include "output/debugger_files.h"
 #include "output/dwarf_resolver.h"
+#include "output/linker_kept.h"
 
 namespace dravont {
 
@@ -181,145 +182,33 @@ private:
 
 }  // namespace
 
-namespace {
-
-// LEB128 of zigzagged differences: nearby addresses take a byte or two.
-// The caller has made room for ten bytes a value.
-uint8_t* put_uleb(uint8_t* out, uint64_t v) {
-    for (; v >= 0x80; v >>= 7) *out++ = static_cast<uint8_t>(v | 0x80);
-    *out++ = static_cast<uint8_t>(v);
-    return out;
-}
-uint8_t* put_delta(uint8_t* out, uint64_t from, uint64_t to) {
-    const uint64_t d = to - from;
-    return put_uleb(out, d << 1 ^ (0 - (d >> 63)));
-}
-
-// Reads what put_uleb and put_delta wrote; the bytes are the conversion's
-// own, so they need no bounds.
-struct Unpacker {
-    const uint8_t* p;
-    uint64_t uleb() {
-        uint64_t v = 0;
-        for (unsigned shift = 0;; shift += 7) {
-            const uint8_t b = *p++;
-            v |= uint64_t{b & 0x7Fu} << shift;
-            if (b < 0x80) return v;
-        }
-    }
-    uint64_t delta(uint64_t from) {
-        const uint64_t z = uleb();
-        return from + (z >> 1 ^ (0 - (z & 1)));
-    }
-};
-
-enum : uint8_t { kHasDeclFile = 1, kOtherDeclUnit = 2 };
-
-}  // namespace
-
-void pack_functions(PendingUnit& unit) {
-    constexpr size_t kMaxValue = 10;  // bytes of one LEB128 value
-    std::vector<uint8_t> out(unit.functions.size() * (4 * kMaxValue + 1) + unit.ranges.size() * 2 * kMaxValue);
-    uint8_t* p = out.data();
-    uint64_t previous = 0;
-    for (const PendingFunction& f : unit.functions) {
-        p = put_delta(p, previous, f.value);
-        previous = f.value;
-        p = put_uleb(p, f.rangeCount);
-        for (uint32_t k = 0; k < f.rangeCount; ++k) {
-            const AddressRange& r = unit.ranges[f.firstRange + k];
-            p = put_delta(p, f.value, r.low);
-            p = put_delta(p, r.low, r.high);
-        }
-        const bool otherUnit = f.hasDeclFile && f.declUnit != unit.offset;
-        *p++ = static_cast<uint8_t>((f.hasDeclFile ? kHasDeclFile : 0) | (otherUnit ? kOtherDeclUnit : 0));
-        if (f.hasDeclFile) p = put_uleb(p, f.declFile);
-        if (otherUnit) p = put_uleb(p, f.declUnit);
-    }
-    unit.packed.assign(out.data(), p);
-    unit.functionCount = unit.functions.size();
-    unit.functions.clear();
-    unit.ranges.clear();
-}
-
-void unpack_functions(PendingUnit& unit) {
-    unit.functions.clear();
-    unit.ranges.clear();
-    reserve_rounded(unit.functions, unit.functionCount);
-    Unpacker in{unit.packed.data()};
-    uint64_t previous = 0;
-    for (size_t i = 0; i < unit.functionCount; ++i) {
-        PendingFunction f;
-        f.value = previous = in.delta(previous);
-        f.firstRange = static_cast<uint32_t>(unit.ranges.size());
-        f.rangeCount = static_cast<uint32_t>(in.uleb());
-        for (uint32_t k = 0; k < f.rangeCount; ++k) {
-            AddressRange r;
-            r.low = in.delta(f.value);
-            r.high = in.delta(r.low);
-            unit.ranges.push_back(r);
-        }
-        const uint8_t flags = *in.p++;
-        f.hasDeclFile = (flags & kHasDeclFile) != 0;
-        if (f.hasDeclFile) f.declFile = in.uleb();
-        f.declUnit = (flags & kOtherDeclUnit) ? in.uleb() : unit.offset;
-        unit.functions.push_back(f);
-    }
-}
-
-void append_entries(const PendingUnit& unit, std::vector<uint64_t>& entries) {
-    Unpacker in{unit.packed.data()};
-    uint64_t previous = 0;
-    for (size_t i = 0; i < unit.functionCount; ++i) {
-        entries.push_back(previous = in.delta(previous));
-        const uint64_t ranges = in.uleb();
-        for (uint64_t k = 0; k < 2 * ranges; ++k) in.uleb();
-        const uint8_t flags = *in.p++;
-        if (flags & kHasDeclFile) in.uleb();
-        if (flags & kOtherDeclUnit) in.uleb();
-    }
-}
-
-std::vector<uint64_t> all_entries(const std::vector<PendingUnit>& units) {
-    std::vector<uint64_t> entries;
-    size_t count = 0;
-    for (const PendingUnit& unit : units) count += unit.functionCount;
-    entries.reserve(count);
-    for (const PendingUnit& unit : units) append_entries(unit, entries);
-    return entries;
-}
-
+// What the phases of write_unit hand on, kept with their memory from unit
+// to unit.
 struct LineRecords::Buffers {
     LineTable table;
     std::vector<PendingFunction> functions;
     std::vector<AddressRange> ranges;
-    std::vector<uint32_t> functionGroup;
-    std::vector<RowResult> results;
+    // group_files: each file's path and group, by file number.
+    std::vector<std::string> paths;
+    std::vector<uint32_t> fileGroup;
+    FileGroups groups;
+    // keep: the rows that can give a record, and where each kept sequence's
+    // rows start among them; in debug mode each row's result.
     std::vector<KeptRow> kept;
-    std::vector<uint32_t> sequences;
+    std::vector<uint32_t> starts;
+    std::vector<RowResult> results;
+    // function_files, claim: each function's group and its claimed rows.
+    std::vector<uint32_t> functionGroup;
     std::vector<uint32_t> byAddress;
     std::vector<uint8_t> claimed;  // bytes: faster to test and set than bits
     std::vector<uint32_t> claims;
     std::vector<std::pair<uint32_t, uint32_t>> claimSpan;
 };
 
-LineRecords::LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing,
-                         const std::vector<AllocatedSection>& allocated)
-    : resolver_(resolver), files_(files), listing_(listing), allocated_(allocated) {}
+LineRecords::LineRecords(DieResolver& resolver, DebuggerFiles& files, TextOut* listing, const LinkerKept& kept)
+    : resolver_(resolver), files_(files), listing_(listing), kept_(kept) {}
 
 LineRecords::~LineRecords() = default;
-
-bool is_tombstone(uint64_t address, uint8_t addressSize) {
-    const uint64_t allOnes = addressSize >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * addressSize)) - 1;
-    return address == allOnes || address == allOnes - 1;
-}
-
-bool in_sections(const std::vector<AllocatedSection>& sections, uint64_t address, bool executable) {
-    for (const AllocatedSection& s : sections) {
-        if (address >= s.low && address < s.high && (s.executable || !executable)) return true;
-    }
-    return false;
-}
 
 void LineRecords::set_entries(std::vector<uint64_t> entries) {
     // Units come in address order, and GCC lists a unit's functions in
@@ -371,6 +260,9 @@ const std::vector<std::string>& LineRecords::file_paths(uint64_t unitOffset) {
     return paths_.back().second;
 }
 
+// The phases, in order: the unit's functions unpacked and their ranges
+// clipped, the line table's files grouped, the rows kept, each function's
+// file chosen, the rows claimed, the records written, the rows listed.
 void LineRecords::write_unit(PendingUnit& unit) {
     if (listing_) {
         listing_->put(unit.listing);
@@ -395,187 +287,217 @@ void LineRecords::write_unit(PendingUnit& unit) {
             unit.ranges = std::vector<AddressRange>();
         }
     } release{unit, b};
+    unpack_and_clip(unit);
+    read_rows(unit);
+    keep_sequences(unit);
+    function_files(unit);
+    claim_rows(unit);
+    write_records(unit);
+    if (listing_) list_rows();
+}
+
+void LineRecords::unpack_and_clip(PendingUnit& unit) const {
     unpack_functions(unit);
     clip_ranges(unit);
+}
 
-    LineTable& table = b.table;
-    std::vector<std::string> paths;
-    size_t fileCount = 0;
-    FileGroups groups;
-    std::vector<uint32_t> fileGroup;
-    auto group_files = [&](const LineTable& t) {
-        paths = table_paths(t, unit.compDir);
-        fileCount = paths.size();
-        groups = FileGroups();
-        fileGroup.assign(fileCount, kNoGroup);
-        if (unit.ownFile) {
-            const std::vector<bool> own = own_files(paths, unit.name, unit.compDir);
-            for (size_t f = 0; f < fileCount; ++f) {
-                if (own[f]) {
-                    fileGroup[f] = 0;
-                    groups.set_own(paths[f]);
-                }
+// Numbers the line table's files by group: 0 the unit's own file (none in
+// a link-time unit), the others by path as they are met.
+void LineRecords::group_files(const LineTable& table, const PendingUnit& unit) {
+    Buffers& b = *buffers_;
+    b.paths = table_paths(table, unit.compDir);
+    const size_t fileCount = b.paths.size();
+    b.groups = FileGroups();
+    b.fileGroup.assign(fileCount, kNoGroup);
+    if (unit.ownFile) {
+        const std::vector<bool> own = own_files(b.paths, unit.name, unit.compDir);
+        for (size_t f = 0; f < fileCount; ++f) {
+            if (own[f]) {
+                b.fileGroup[f] = 0;
+                b.groups.set_own(b.paths[f]);
             }
         }
-        for (size_t f = 0; f < fileCount; ++f) {
-            if (fileGroup[f] == kNoGroup) fileGroup[f] = groups.of_path(paths[f]);
-        }
-    };
-
-    // Rows that can give a line record are kept, with where each sequence's
-    // kept rows start.
-    std::vector<KeptRow>& kept = b.kept;
-    std::vector<uint32_t>& sequences = b.sequences;
-    bool sequenceStarts = true;
-    bool sequenceKept = true;
-    auto take_row = [&](const LineRow& row, uint32_t i) {
-        if (sequenceStarts) {
-            sequences.push_back(static_cast<uint32_t>(kept.size()));
-            // What the linker discarded keeps its line sequences, moved to 0
-            // or to a tombstone address.
-            const uint64_t a = row.address;
-            sequenceKept = !is_tombstone(a, unit.addressSize) && in_sections(allocated_, a, true) &&
-                           (a != 0 || unit.functionAtZero);
-            sequenceStarts = false;
-        }
-        if (row.endSequence) sequenceStarts = true;
-        if (!sequenceKept) return kDiscarded;
-        if (row.endSequence) return kEndOfSequence;
-        if (row.line == 0) return kLineZero;
-        const uint32_t g = row.file < fileCount ? fileGroup[row.file] : kNoGroup;
-        if (g == kNoGroup) return kOtherFile;
-        kept.push_back({row.address, row.line, i, g});
-        return g == 0 ? kOutside : kOtherFile;
-    };
-    std::vector<RowResult>& results = b.results;
-    // The whole table decoded first: the listing shows every row.
-    auto keep_from_table = [&] {
-        kept.clear();
-        sequences.clear();
-        sequenceStarts = true;
-        decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table);
-        group_files(table);
-        reserve_rounded(kept, table.rows.size());
-        results.assign(listing_ ? table.rows.size() : 0, kOutside);
-        for (uint32_t i = 0; i < table.rows.size(); ++i) {
-            const RowResult r = take_row(table.rows[i], i);
-            if (listing_) results[i] = r;
-        }
-    };
-    if (listing_) {
-        keep_from_table();
-    } else {
-        kept.clear();
-        sequences.clear();
-        auto begin = [&](const LineTable& t, size_t rowsAtMost) {
-            group_files(t);
-            reserve_rounded(kept, rowsAtMost);
-        };
-        KeptRowsSink<decltype(begin), decltype(take_row)> sink(begin, take_row);
-        decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table, &sink);
-        // A file defined by the program itself may change the groups of
-        // rows already taken: taken again from the whole table.
-        if (sink.files_changed(table)) keep_from_table();
     }
+    for (size_t f = 0; f < fileCount; ++f) {
+        if (b.fileGroup[f] == kNoGroup) b.fileGroup[f] = b.groups.of_path(b.paths[f]);
+    }
+}
 
-    // Each function's file: its declaration's, else the unit's own.
+// A row that can give a line record is kept (with a line number, of a file
+// with a path); what the row is, for the listing.
+uint8_t LineRecords::take_row(const LineRow& row, uint32_t i) {
+    Buffers& b = *buffers_;
+    if (row.endSequence) return kEndOfSequence;
+    if (row.line == 0) return kLineZero;
+    const uint32_t g = row.file < b.fileGroup.size() ? b.fileGroup[row.file] : kNoGroup;
+    if (g == kNoGroup) return kOtherFile;
+    b.kept.push_back({row.address, row.line, i, g});
+    return g == 0 ? kOutside : kOtherFile;
+}
+
+// Decodes the unit's line table, its files grouped and its rows taken. In
+// debug mode the whole table is kept (the listing shows every row);
+// otherwise the rows are taken as the program makes them, unless the
+// program defines files of its own, which may change the groups of rows
+// already taken: then they are taken again from the whole table.
+void LineRecords::read_rows(const PendingUnit& unit) {
+    Buffers& b = *buffers_;
+    LineTable& table = b.table;
+    auto from_table = [&] {
+        b.kept.clear();
+        decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table);
+        group_files(table, unit);
+        reserve_rounded(b.kept, table.rows.size());
+        b.results.assign(listing_ ? table.rows.size() : 0, kOutside);
+        for (uint32_t i = 0; i < table.rows.size(); ++i) {
+            const uint8_t r = take_row(table.rows[i], i);
+            if (listing_) b.results[i] = static_cast<RowResult>(r);
+        }
+    };
+    if (listing_) return from_table();
+    b.kept.clear();
+    auto begin = [&](const LineTable& t, size_t rowsAtMost) {
+        group_files(t, unit);
+        reserve_rounded(b.kept, rowsAtMost);
+    };
+    auto take = [&](const LineRow& row, uint32_t i) { take_row(row, i); };
+    KeptRowsSink<decltype(begin), decltype(take)> sink(begin, take);
+    decode_line_table(resolver_.sections(), unit.stmtList, unit.addressSize, table, &sink);
+    if (sink.files_changed(table)) from_table();
+}
+
+// Drops the rows of the sequences the linker discarded (it leaves them in
+// place, moved to 0 or a tombstone) and notes where each kept sequence's
+// rows start. The kept rows are in program order, as the sequences are.
+void LineRecords::keep_sequences(const PendingUnit& unit) {
+    Buffers& b = *buffers_;
+    std::vector<KeptRow>& kept = b.kept;
+    b.starts.clear();
+    size_t in = 0, out = 0;
+    for (const LineSequence& s : b.table.sequences) {
+        const bool keep = kept_.sequence(s.start, unit.addressSize, unit.functionAtZero);
+        if (keep) b.starts.push_back(static_cast<uint32_t>(out));
+        for (; in < kept.size() && kept[in].row < s.lastRow; ++in) {
+            if (!keep) continue;
+            if (out != in) kept[out] = kept[in];
+            ++out;
+        }
+        if (!keep && listing_) {
+            for (uint64_t row = s.firstRow; row < s.lastRow; ++row) b.results[row] = kDiscarded;
+        }
+    }
+    kept.resize(out);
+}
+
+// Each function's file: its declaration's, else the unit's own.
+void LineRecords::function_files(const PendingUnit& unit) {
+    Buffers& b = *buffers_;
     const uint32_t fallback = unit.ownFile ? 0 : kNoGroup;
-    std::vector<uint32_t>& functionGroup = b.functionGroup;
-    functionGroup.assign(unit.functions.size(), fallback);
+    b.functionGroup.assign(unit.functions.size(), fallback);
     for (size_t i = 0; i < unit.functions.size(); ++i) {
         const PendingFunction& f = unit.functions[i];
         if (!f.hasDeclFile) continue;
         if (f.declUnit == unit.offset) {
-            if (f.declFile < fileCount && !paths[f.declFile].empty()) functionGroup[i] = fileGroup[f.declFile];
+            if (f.declFile < b.paths.size() && !b.paths[f.declFile].empty()) b.functionGroup[i] = b.fileGroup[f.declFile];
             continue;
         }
         const std::vector<std::string>& other = file_paths(f.declUnit);
-        if (f.declFile < other.size() && !other[f.declFile].empty()) functionGroup[i] = groups.of_path(other[f.declFile]);
+        if (f.declFile < other.size() && !other[f.declFile].empty()) b.functionGroup[i] = b.groups.of_path(other[f.declFile]);
     }
+}
 
-    // Kept rows by address (program order among equals), to find each
-    // function's rows by its ranges.
-    std::vector<uint32_t>& byAddress = b.byAddress;
-    order_by_address(kept, sequences, byAddress);
-
-    // Each function claims the rows of its file in its ranges; a row two
-    // functions claim belongs to the first in DIE order.
-    std::vector<uint8_t>& claimed = b.claimed;
-    claimed.assign(kept.size(), 0);
-    std::vector<uint32_t>& claims = b.claims;
-    claims.clear();
-    reserve_rounded(claims, kept.size());
-    std::vector<std::pair<uint32_t, uint32_t>>& claimSpan = b.claimSpan;
-    claimSpan.assign(unit.functions.size(), {0, 0});
-    auto next = byAddress.begin();
+// Each function claims the kept rows of its file in its ranges, found by
+// address (program order among equals); a row two functions claim belongs
+// to the first in DIE order.
+void LineRecords::claim_rows(const PendingUnit& unit) {
+    Buffers& b = *buffers_;
+    const std::vector<KeptRow>& kept = b.kept;
+    order_by_address(kept, b.starts, b.byAddress);
+    b.claimed.assign(kept.size(), 0);
+    b.claims.clear();
+    reserve_rounded(b.claims, kept.size());
+    b.claimSpan.assign(unit.functions.size(), {0, 0});
+    auto next = b.byAddress.begin();
     for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
-        const uint32_t g = functionGroup[fi];
+        const uint32_t g = b.functionGroup[fi];
         if (g == kNoGroup) continue;
         const PendingFunction& f = unit.functions[fi];
-        const uint32_t first = static_cast<uint32_t>(claims.size());
+        const uint32_t first = static_cast<uint32_t>(b.claims.size());
         for (uint32_t k = 0; k < f.rangeCount; ++k) {
             const AddressRange& range = unit.ranges[f.firstRange + k];
-            auto it = lower_bound_near(byAddress.begin(), byAddress.end(), next, range.low,
+            auto it = lower_bound_near(b.byAddress.begin(), b.byAddress.end(), next, range.low,
                                        [&](uint32_t i, uint64_t a) { return kept[i].address < a; });
             next = it;
-            for (; it != byAddress.end() && kept[*it].address < range.high; ++it) {
+            for (; it != b.byAddress.end() && kept[*it].address < range.high; ++it) {
                 if (kept[*it].group != g) continue;
-                if (claimed[*it]) {
-                    if (listing_ && results[kept[*it].row] != kClaimedEarlier) results[kept[*it].row] = kClaimedEarlier;
+                if (b.claimed[*it]) {
+                    if (listing_) b.results[kept[*it].row] = kClaimedEarlier;
                     continue;
                 }
-                claimed[*it] = 1;
-                claims.push_back(*it);
+                b.claimed[*it] = 1;
+                b.claims.push_back(*it);
             }
         }
-        if (!std::is_sorted(claims.begin() + first, claims.end())) std::sort(claims.begin() + first, claims.end());
-        claimSpan[fi] = {first, static_cast<uint32_t>(claims.size())};
+        if (!std::is_sorted(b.claims.begin() + first, b.claims.end())) std::sort(b.claims.begin() + first, b.claims.end());
+        b.claimSpan[fi] = {first, static_cast<uint32_t>(b.claims.size())};
     }
+}
 
-    auto write_function = [&](size_t fi) {
-        const auto [begin, end] = claimSpan[fi];
-        if (begin == end) return;
-        const uint64_t entry = unit.functions[fi].value;
-        uint32_t base = claims[begin];
-        for (uint32_t j = begin; j < end; ++j) {
-            if (kept[claims[j]].address == entry) {
-                base = claims[j];
-                break;
-            }
+// A function's records: its base record (the row at its entry, else its
+// first) at the entry address, then each claimed row but those at the
+// entry and those a later row at the same address supersedes.
+void LineRecords::write_function(const PendingUnit& unit, size_t fi) {
+    Buffers& b = *buffers_;
+    const auto [begin, end] = b.claimSpan[fi];
+    if (begin == end) return;
+    const std::vector<KeptRow>& kept = b.kept;
+    const uint64_t entry = unit.functions[fi].value;
+    uint32_t base = b.claims[begin];
+    for (uint32_t j = begin; j < end; ++j) {
+        if (kept[b.claims[j]].address == entry) {
+            base = b.claims[j];
+            break;
         }
-        files_.line_record(static_cast<uint32_t>(entry), kept[base].line);
-        for (uint32_t j = begin; j < end; ++j) {
-            const KeptRow& row = kept[claims[j]];
-            RowResult r = kWritten;
-            if (row.address == entry) r = claims[j] == base ? kBaseLine : kAtEntry;
-            else if (j + 1 < end && kept[claims[j + 1]].address == row.address) r = kSuperseded;
-            else files_.line_record(static_cast<uint32_t>(row.address), row.line);
-            if (listing_) results[row.row] = r;
-        }
-    };
-    // The unit's own file first, then each other file in order of first
-    // appearance, under a marker of its own.
+    }
+    files_.line_record(static_cast<uint32_t>(entry), kept[base].line);
+    for (uint32_t j = begin; j < end; ++j) {
+        const KeptRow& row = kept[b.claims[j]];
+        RowResult r = kWritten;
+        if (row.address == entry) r = b.claims[j] == base ? kBaseLine : kAtEntry;
+        else if (j + 1 < end && kept[b.claims[j + 1]].address == row.address) r = kSuperseded;
+        else files_.line_record(static_cast<uint32_t>(row.address), row.line);
+        if (listing_) b.results[row.row] = r;
+    }
+}
+
+// The unit's own file first, then each other file in order of first
+// appearance, under a marker of its own.
+void LineRecords::write_records(const PendingUnit& unit) {
+    Buffers& b = *buffers_;
     std::vector<uint32_t> order;
     for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
-        const uint32_t g = functionGroup[fi];
-        if (g == 0) write_function(fi);
+        const uint32_t g = b.functionGroup[fi];
+        if (g == 0) write_function(unit, fi);
         else if (g != kNoGroup && std::find(order.begin(), order.end(), g) == order.end()) order.push_back(g);
     }
     for (const uint32_t g : order) {
-        const std::string_view name = base_name(groups.path(g));
+        const std::string_view name = base_name(b.groups.path(g));
         files_.file_marker(name.substr(0, std::min(name.size(), kNameLength)));
         for (size_t fi = 0; fi < unit.functions.size(); ++fi) {
-            if (functionGroup[fi] == g) write_function(fi);
+            if (b.functionGroup[fi] == g) write_function(unit, fi);
         }
     }
+}
 
-    if (!listing_) return;
+void LineRecords::list_rows() {
+    const Buffers& b = *buffers_;
+    const LineTable& table = b.table;
     print_line_heading(*listing_, table.offset, table.version);
     for (uint32_t i = 0; i < table.rows.size(); ++i) {
         const LineRow& row = table.rows[i];
-        const std::string_view path = row.file < fileCount ? std::string_view(paths[row.file]) : std::string_view();
+        const std::string_view path = row.file < b.paths.size() ? std::string_view(b.paths[row.file]) : std::string_view();
         print_line_row(*listing_, row.address, base_name(path), row.line, row.endSequence,
-                       row_result_text(results[i]));
+                       row_result_text(b.results[i]));
     }
     print_line_end(*listing_);
 }

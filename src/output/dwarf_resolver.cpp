@@ -65,9 +65,12 @@ std::string_view tag_text(uint16_t tag) {
 }  // namespace
 
 std::unique_ptr<DwarfUnit> DieResolver::open_unit(uint64_t offset) {
+    const UnitHeader* listed = units().unit_at(offset);
     const bool inTypes = (offset & kTypesSectionBit) != 0;
-    auto unit = std::make_unique<DwarfUnit>(sections_, decode_unit_header(sections_, offset & ~kTypesSectionBit, inTypes),
-                                            abbrevs_);
+    const UnitHeader header = listed && listed->offset == offset
+                                  ? *listed
+                                  : decode_unit_header(sections_, offset & ~kTypesSectionBit, inTypes);
+    auto unit = std::make_unique<DwarfUnit>(sections_, header, abbrevs_);
     if (unit->header().firstDie < unit->header().end) unit->set_bases(unit->read_die(unit->header().firstDie));
     return unit;
 }
@@ -77,19 +80,21 @@ const DwarfUnit& DieResolver::unit_of(const DwarfUnit& current, uint64_t offset)
     if (otherUnit_ && otherUnit_->contains_die(offset)) return *otherUnit_;
     const bool inTypes = (offset & kTypesSectionBit) != 0;
     const ByteSpan& span = inTypes ? sections_.types : sections_.info;
-    std::vector<uint64_t>& offsets = unitOffsets_[inTypes];
-    if (offsets.empty()) {
-        for (uint64_t at = 0; at < span.size;) {
-            offsets.push_back(at);
-            at = decode_unit_header(sections_, at, inTypes).end & ~kTypesSectionBit;
-        }
+    const UnitList& list = units();
+    // A header that could not be read counts from the first reference out
+    // of a unit, and for every reference into the bytes from it on.
+    if (!leftUnit_[inTypes]) {
+        leftUnit_[inTypes] = true;
+        list.rethrow_fault(inTypes);
     }
     const uint64_t local = offset & ~kTypesSectionBit;
-    auto it = std::upper_bound(offsets.begin(), offsets.end(), local);
-    if (it == offsets.begin() || local >= span.size) {
+    if (local >= span.size) ByteReader(span, sections_.order).fail("reference to DIE " + hex_text(local), local);
+    const UnitHeader* unit = list.unit_at(offset);
+    if (!unit) {
+        list.rethrow_fault(inTypes);
         ByteReader(span, sections_.order).fail("reference to DIE " + hex_text(local), local);
     }
-    otherUnit_ = open_unit(*(it - 1) | (offset & kTypesSectionBit));
+    otherUnit_ = open_unit(unit->offset);
     return *otherUnit_;
 }
 

@@ -12,6 +12,7 @@
 
 #include "dwarf/debug_info.h"
 #include "dwarf/type_units.h"
+#include "dwarf/unit_list.h"
 
 namespace dravont {
 
@@ -32,8 +33,11 @@ struct Entity {
 
 class DieResolver {
 public:
-    explicit DieResolver(const DwarfSections& sections)
-        : sections_(sections), abbrevs_(sections), typeUnits_(sections) {}
+    // Builds its own unit list when a reference first needs one.
+    explicit DieResolver(const DwarfSections& sections) : sections_(sections), abbrevs_(sections) {}
+    // Shares `units` (of the same sections), which must outlive it.
+    DieResolver(const DwarfSections& sections, const UnitList& units)
+        : sections_(sections), abbrevs_(sections), units_(&units) {}
 
     const DwarfSections& sections() const { return sections_; }
     AbbrevCache& abbrevs() { return abbrevs_; }
@@ -41,7 +45,15 @@ public:
     Entity resolve(const DwarfUnit& unit, const DieInfo& die);
     // DW_AT_type as a DIE offset; a type signature leads to its type unit.
     uint64_t type_of(const DieInfo& die) {
-        return die.typeBySignature ? typeUnits_.type_die(die.typeSignature) : die.type;
+        return die.typeBySignature ? typeUnits_.type_die(units(), die.typeSignature) : die.type;
+    }
+    // The unit list: the shared one, or this resolver's own, built now.
+    const UnitList& units() {
+        if (!units_) {
+            ownUnits_ = std::make_unique<UnitList>(sections_);
+            units_ = ownUnits_.get();
+        }
+        return *units_;
     }
     // The unit holding the DIE at `offset` (in .debug_types with
     // kTypesSectionBit): `current` or one found by the unit headers.
@@ -52,10 +64,12 @@ public:
 private:
     const DwarfSections& sections_;
     AbbrevCache abbrevs_;
+    const UnitList* units_ = nullptr;
+    std::unique_ptr<UnitList> ownUnits_;
     TypeUnitIndex typeUnits_;
-    // Unit offsets of .debug_info and .debug_types, found when a reference
-    // first leads out of the current unit.
-    std::vector<uint64_t> unitOffsets_[2];
+    // Whether a reference has led out of its unit into each section yet:
+    // the first such look-up reports a unit header that could not be read.
+    bool leftUnit_[2] = {false, false};
     std::unique_ptr<DwarfUnit> otherUnit_;
 };
 

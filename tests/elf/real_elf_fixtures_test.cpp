@@ -1,7 +1,8 @@
 // Converts the real SH ELF/DWARF executables in tests/data/elf and compares
 // the symbol file, the line file, the exit status and the closing counts line
 // with the expected files derived from the binutils listings beside them
-// (tests/data/elf/derive_expected_elf.py), with and without -debug.
+// (tests/data/elf/derive_expected_elf.py), with and without -debug, and
+// standard error with the warning about names the cut makes alike.
 //
 // The fixture list is read from the committed directory: every NAME.elf
 // there, with NAME.expected.sym, .lin and .counts beside it. No cross
@@ -24,8 +25,8 @@ namespace {
 
 const fs::path kElfData = fs::path(DRAVONT_TEST_DATA) / "elf";
 
-// The build scripts make 29 fixtures; fewer means files went missing.
-constexpr size_t kMinimumFixtures = 29;
+// The build scripts make 33 fixtures; fewer means files went missing.
+constexpr size_t kMinimumFixtures = 33;
 
 std::string read_bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -46,6 +47,7 @@ struct Expected {
     std::string sym;
     std::string lin;
     std::string completeLine;  // "complete symbols=N lineCount=M\n"
+    std::string err;           // the warning about names the cut makes alike; none without the file
 };
 
 Expected expected_for(const std::string& name) {
@@ -54,6 +56,7 @@ Expected expected_for(const std::string& name) {
     e.sym = read_bytes(base.string() + ".expected.sym");
     e.lin = read_bytes(base.string() + ".expected.lin");
     e.completeLine = "complete " + read_bytes(base.string() + ".expected.counts");
+    e.err = read_bytes(base.string() + ".expected.stderr");
     return e;
 }
 
@@ -99,6 +102,7 @@ TEST_P(RealElfFixture, GivesTheExpectedFilesWithAndWithoutDebug) {
         EXPECT_TRUE(r.committed);
         EXPECT_EQ(r.sym, expected.sym);
         EXPECT_EQ(r.lin, expected.lin);
+        EXPECT_EQ(r.err, expected.err);
         if (debug) {
             EXPECT_EQ(last_line(r.out), expected.completeLine);
         } else {

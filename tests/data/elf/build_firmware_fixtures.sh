@@ -223,6 +223,65 @@ build_h8() {
     H8_NAMES+=("$name")
 }
 
+# icf: two C units at -O2, where identical-code folding (-fipa-icf)
+# leaves copies of functions (get_isr, count_isr, scale_isr and a static
+# twice in each unit) as code of their own with an ELF symbol and line
+# rows, and their DIEs without an address.
+build_icf() {
+    local endian=$1 opt=$2 dw=$3 name=icf_$1_$2_$3 obj=$WORK/icf_$1_$2_$3
+    mkdir -p "$obj"
+    for unit in icf_main icf_util; do
+        compile "$CC" "$ESRC/icf" "$unit.c" "$obj/$unit.o" \
+            "-$endian" "-$opt" $(dwarf_flags "$dw") -fleading-underscore
+    done
+    sh_link "$name" "$endian" sh_fixture.ld __start "$obj/icf_main.o" "$obj/icf_util.o"
+    SH_NAMES+=("$name")
+}
+
+# ltoxx: two C++ units compiled with -flto and linked through GCC's
+# plugin as build_lto does; global objects of lto_main.cpp give the image
+# a static constructor function (_GLOBAL__sub_I_...), artificial and
+# without a declaration file, whose rows are those of ltoxx_main.cpp and
+# of the constructor inlined from meter.h.
+build_ltoxx() {
+    local endian=$1 opt=$2 dw=$3 name=ltoxx_$1_$2_$3 obj=$WORK/ltoxx_$1_$2_$3
+    mkdir -p "$obj"
+    for unit in ltoxx_main ltoxx_util; do
+        compile "$CXX" "$ESRC/ltoxx" "$unit.cpp" "$obj/$unit.o" \
+            "-$endian" "-$opt" $(dwarf_flags "$dw") -fleading-underscore -fno-exceptions -fno-rtti -flto
+    done
+    local options="'-$endian' '-$opt' '-fleading-underscore' '-fno-exceptions' '-fno-rtti'"
+    options="$options '-fdebug-prefix-map=$DATA=/fixtures'"
+    (cd "$ESRC/ltoxx" && COLLECT_GCC=$CXX COLLECT_GCC_OPTIONS=$options sh_link "$name" "$endian" sh_fixture.ld __start \
+        -plugin "$($CC -print-file-name=liblto_plugin.so)" \
+        -plugin-opt="$($CC -print-prog-name=lto-wrapper)" \
+        -plugin-opt=-fresolution="$obj/lto.res" \
+        "$obj/ltoxx_main.o" "$obj/ltoxx_util.o")
+    SH_NAMES+=("$name")
+}
+
+# cut: two C units whose externals, function statics and file statics
+# differ only after the 32 characters a symbol-file name keeps.
+build_cut() {
+    local endian=$1 opt=$2 dw=$3 name=cut_$1_$2_$3 obj=$WORK/cut_$1_$2_$3
+    mkdir -p "$obj"
+    for unit in cut_main cut_util; do
+        compile "$CC" "$ESRC/cut" "$unit.c" "$obj/$unit.o" \
+            "-$endian" "-$opt" $(dwarf_flags "$dw") -fleading-underscore
+    done
+    sh_link "$name" "$endian" sh_fixture.ld __start "$obj/cut_main.o" "$obj/cut_util.o"
+    SH_NAMES+=("$name")
+}
+
+# h8 icf: the icf program built for H8/300H by the h8300-elf driver,
+# where functions are NOTYPE symbols with a size.
+build_h8_icf() {
+    local mode=$1 opt=$2 dw=$3 name=h8_icf_$1_$2_$3
+    (cd "$ESRC/icf" && $H8CC "-$mode" "-$opt" $(dwarf_flags "$dw") $CFLAGS_COMMON -nostdlib -nostartfiles \
+        -T "$HERE/h8_fixture.ld" icf_main.c icf_util.c -lgcc -o "$HERE/$name.elf")
+    H8_NAMES+=("$name")
+}
+
 build_gc mb Os dw2
 build_gc ml Os dw4
 build_gc ml Os dw5
@@ -242,6 +301,10 @@ build_h8 relax ms O2 dw4
 build_h8 relaxsort mh O2 dw5
 build_h8 normal mn Os dw2
 build_h8 gc mh Os dw5
+build_icf mb O2 dw4
+build_ltoxx ml O2 dw5
+build_cut mb O0 dw4
+build_h8_icf mh O2 dw4
 
 cd "$HERE"
 for name in "${SH_NAMES[@]}"; do

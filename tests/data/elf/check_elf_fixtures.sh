@@ -67,6 +67,16 @@ for name in "${names[@]}"; do
     for kind in expected.sym expected.lin expected.counts; do
         compare "$name.$kind" "$HERE/$name.$kind"
     done
+    # The warning on standard error exists only where names collide.
+    if [ -e "$name.expected.stderr" ] || [ -e "$HERE/$name.expected.stderr" ]; then
+        [ -e "$name.expected.stderr" ] || : > "$name.expected.stderr"
+        if [ -e "$HERE/$name.expected.stderr" ]; then
+            compare "$name.expected.stderr" "$HERE/$name.expected.stderr"
+        else
+            echo "$name.expected.stderr is derived but not committed" >&2
+            status=1
+        fi
+    fi
 done
 for name in "${remade[@]}"; do
     for kind in $LISTINGS; do

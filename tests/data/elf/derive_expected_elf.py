@@ -189,6 +189,34 @@ of the first row at the entry address, else of the first row), then a
 record "%08X %5u" for each row not at the entry address that is the last
 of a run of rows at one address.
 
+Folded functions (identical-code folding leaves a copy of a function as
+code of its own, with an ELF symbol and line rows, and its DIE abstract):
+a function symbol (FUNC; on H8, whose compiler types nothing, NOTYPE
+with a size in an executable section) whose value no written function
+covers (an entry there, or a range holding it after the cut at the next
+entry) and whose name is the name or linkage name, with the label prefix
+or as it stands, of a DW_TAG_subprogram without low_pc or ranges that is
+no declaration, is written at the symbol's value under the symbol's
+spelling (cut after 32; a static qualified as its DIE would be), with the
+DIE's size class, in the symbol file after the lines of the walk (in unit
+and DIE order, then by value); in the line
+file as a function of the DIE's unit, in DIE order, with the one range
+[value, value + size).  Of several such DIEs: the first of the first unit
+(in order) whose line table has a row in that range, else the first.
+
+Link-time units: a function of a unit named "<..." without a declaration
+file takes the file of its first row: the row with a line at the lowest
+address of its ranges, the first in the line program at that address.
+
+Names the cut makes ambiguous: every line met (written or repeating one)
+gives its name field, its value and its full name (the name with no cut:
+the C name or symbol spelling whole, the qualifier from the enclosing
+function's full name, or the whole base name of the file).  A field met
+at two or more values, from two or more full names, one of which is not
+the field itself, is reported; the fixtures where any is write
+NAME.expected.stderr, the warning line (the first three names whole,
+then how many more).
+
 Counts: symbols = symbol-file lines, lineCount = base and line records,
 each as a signed 16-bit number: "symbols=N lineCount=M".
 """
@@ -358,7 +386,8 @@ class Program:
             check_unit_kind(unit)
         self.type_units = {u.signature: u for u in self.units
                            if u.root.tag == "DW_TAG_type_unit"}
-        self.big_endian, self.sections, self.symbols = parse_syms(read(".readelf-syms.txt"))
+        self.big_endian, self.sections, self.symbols, self.h8, self.symbol_list = \
+            parse_syms(read(".readelf-syms.txt"))
         self.ranges = RangeLists(read(".readelf-ranges.txt"), self.big_endian)
         self.tables = parse_decodedline(read(".decodedline.txt"))
         self.file_tables = parse_rawline(read(".readelf-rawline.txt"))
@@ -733,26 +762,33 @@ class Symbol:
 
 
 def parse_syms(text):
-    """Byte order, sections and symbol table: {value: [Symbol]}."""
+    """Byte order, sections, symbol table {value: [Symbol]}, whether the
+    machine is the H8/300 family, and the symbols in table order as
+    (value, Symbol)."""
     big = None
-    sections, symbols = [], {}
+    h8 = False
+    sections, symbols, ordered = [], {}, []
     for line in text.splitlines():
         if re.match(r"^\s+Data:", line):
             big = "big endian" in line
+        if re.match(r"^\s+Machine:\s+Renesas H8/300", line):
+            h8 = True
         m = SECTION_HEADER.match(line)
         if m and int(m.group(1)) != 0:
             sections.append(Section(m.group(2), int(m.group(3), 16),
                                     int(m.group(4), 16), m.group(5)))
+            sections[-1].number = int(m.group(1))
             continue
         m = SYM_LINE.match(line)
         if m:
-            symbols.setdefault(int(m.group(1), 16), []).append(
-                Symbol(m.group(5), m.group(3), number(m.group(2)), m.group(4)))
+            symbol = Symbol(m.group(5), m.group(3), number(m.group(2)), m.group(4))
+            symbols.setdefault(int(m.group(1), 16), []).append(symbol)
+            ordered.append((int(m.group(1), 16), symbol))
     if big is None:
         raise DeriveError("no ELF header in the symbol listing")
     if not sections:
         raise DeriveError("no section table in the symbol listing")
-    return big, sections, symbols
+    return big, sections, symbols, h8, ordered
 
 
 # ----------------------------------------------------------- size class
@@ -910,6 +946,7 @@ class Converter:
         self.lin_lines = []
         self.records = 0
         self.written = set()        # (value, name field) of the lines written
+        self.names = []             # (name field, value, full name) of every line met
 
     def entity_value(self, die):
         """The address a function or variable DIE is written at, if any."""
@@ -948,12 +985,51 @@ class Converter:
         written = self.written_name(scope)
         return written[1:] if written.startswith("_") else written
 
-    def symbol_line(self, die, value):
+    def full_name(self, die, spelled=None):
+        """The name before any cut: what written_name gives with no name
+        or file name cut (SPELLED: the spelling of a folded function's
+        symbol)."""
+        p = self.program
+        prefix = "" if unit_language(die.unit) == ASSEMBLER else self.prefix
+        c_name = p.c_name(die)
+        name = prefix + c_name
+        value = self.entity_value(die) if die.tag in ("DW_TAG_subprogram",
+                                                      "DW_TAG_variable") else None
+        if prefix and value is not None:
+            names = [s.name for s in p.symbols.get(value, [])]
+            if c_name in names and prefix + c_name not in names:
+                name = c_name
+        if spelled is not None:
+            name = spelled
+        if p.external(die):
+            return name
+        scope = die.parent
+        while scope is not None and scope.tag not in QUALIFIER_TAGS:
+            scope = scope.parent
+        if scope is None or p.c_name(scope) is None:
+            qualifier = base_name(unit_name(die.unit))
+            if artificial(die.unit):
+                path = p.decl_file(die)
+                if path is not None:
+                    qualifier = base_name(path)
+        else:
+            qualifier = self.full_name(scope)
+            qualifier = qualifier[1:] if qualifier.startswith("_") else qualifier
+        return name + "@" + qualifier
+
+    def symbol_line(self, die, value, spelled=None):
         """Writes the line of an entity unless one with the same value
-        and name was written; says whether it wrote it."""
-        name = self.written_name(die)
+        and name was written; says whether it wrote it.  SPELLED: a
+        folded function, written under its symbol's spelling."""
+        if spelled is None:
+            name = self.written_name(die)
+        else:
+            name = spelled[:32]
+            if not self.program.external(die):
+                name += "@" + self.qualifier(die)
         external = self.program.external(die)
         field = name if external else name[:65]
+        self.names.append((field, value, self.full_name(die, spelled)))
         if (value, field) in self.written:
             return False
         self.written.add((value, field))
@@ -970,6 +1046,7 @@ class Converter:
         p = self.program
         units = [u for u in p.units if is_compile_unit(u)]
         functions = {}              # unit offset -> [Function] written
+        folding = []                # (unit, DIE, function index)
         for unit in units:
             functions[unit.offset] = []
             for die in walk(unit.root):
@@ -980,6 +1057,9 @@ class Converter:
                     if function is not None and self.symbol_line(die, function.entry):
                         self.check_function(function)
                         functions[unit.offset].append(function)
+                    elif not any(a in die.attrs for a in ("DW_AT_low_pc", "DW_AT_ranges")) \
+                            and not flag(die, "DW_AT_declaration"):
+                        folding.append((unit, die, len(functions[unit.offset])))
                 elif die.tag == "DW_TAG_variable":
                     address = static_address(die)
                     if address is not None and self.placement.variable(address, die) \
@@ -988,8 +1068,78 @@ class Converter:
         written = [f for fs in functions.values() for f in fs]
         for function in written:
             function.owned = self.owned_ranges(function, written)
+        self.fold(folding, functions, written)
+        written = [f for fs in functions.values() for f in fs]
+        for function in written:
+            function.owned = self.owned_ranges(function, written)
         for unit in units:
             self.line_records(unit, functions[unit.offset])
+
+    def function_symbols(self):
+        """The symbols that name functions: FUNC, and on H8 (whose
+        compiler types nothing) NOTYPE symbols with a size in an
+        executable section; in table order."""
+        p = self.program
+        executable = {s.number for s in p.sections if "X" in s.flags}
+        out = []
+        for value, symbol in p.symbol_list:
+            if symbol.kind == "FUNC":
+                out.append((value, symbol))
+            elif p.h8 and symbol.kind == "NOTYPE" and symbol.size > 0 and \
+                    symbol.ndx.isdigit() and int(symbol.ndx) in executable:
+                out.append((value, symbol))
+        return out
+
+    def fold(self, folding, functions, written):
+        """Functions folded by identical-code folding: a function symbol
+        at an address no written function covers, named as a subprogram
+        DIE without an address (not a declaration) is named (with the
+        label prefix or as it stands), is written at the symbol's value
+        under the symbol's spelling with that DIE's size class, in its
+        unit where the DIE stands, with one range [value, value + size).
+        Of several such DIEs, the first (unit order, DIE order) of the
+        first unit whose line table has a row (not an end of sequence) in
+        the range; without one, the first DIE."""
+        p = self.program
+
+        def covered(value):
+            return any(f.entry == value or any(lo <= value < hi for lo, hi in f.owned)
+                       for f in written)
+
+        def spellings(die):
+            prefix = "" if unit_language(die.unit) == ASSEMBLER else self.prefix
+            names = []
+            for raw in (p.inherited(die, "DW_AT_linkage_name", "DW_AT_MIPS_linkage_name"),
+                        p.inherited(die, "DW_AT_name")):
+                if raw is not None:
+                    names += [prefix + string_value(raw), string_value(raw)]
+            return names
+
+        def holds_rows(unit, low, high):
+            rows = p.rows(unit) or []
+            return any(r.line is not None and low <= r.address < high for r in rows)
+
+        chosen = []                 # (function index, order, DIE, value, symbol)
+        for value, symbol in self.function_symbols():
+            if covered(value):
+                continue
+            matches = [c for c in folding if symbol.name in spellings(c[1])]
+            if not matches:
+                continue
+            holding = [c for c in matches if holds_rows(c[0], value, value + symbol.size)]
+            first = (holding or matches)[0]
+            unit, die, index = first
+            chosen.append((index, folding.index(first), die, value, symbol))
+        # The symbol-file lines follow those of the walk, in unit and DIE
+        # order, then by value; among the unit's functions each goes where
+        # its DIE stands (inserted from the last place back, so that the
+        # places before stay valid).
+        chosen.sort(key=lambda c: (c[1], c[3]))
+        for index, order, die, value, symbol in chosen:
+            self.symbol_line(die, value, symbol.name)
+        for index, order, die, value, symbol in reversed(chosen):
+            ranges = [(value, value + symbol.size)] if symbol.size > 0 else []
+            functions[die.unit.offset].insert(index, Function(die, value, ranges))
 
     @staticmethod
     def owned_ranges(function, written):
@@ -1051,6 +1201,16 @@ class Converter:
             path = p.decl_file(function.die)
             if path is None and not artificial(unit):
                 path = own
+            elif path is None:
+                # A function of a link-time unit without a declaration
+                # file (the image's static constructor) takes the file of
+                # its first row: the lowest address in its ranges, the
+                # first in the line program there.
+                inside = [(r.address, i) for i, r in enumerate(rows)
+                          if r.line not in (None, 0)
+                          and any(lo <= r.address < hi for lo, hi in function.ranges)]
+                if inside:
+                    path = paths[rows[min(inside)[1]].path]
             function.file = path
             groups.setdefault(path, []).append(function)
         order = []
@@ -1101,6 +1261,43 @@ class Converter:
             raise DeriveError("no data symbol at variable address 0x%x" % address)
 
 
+SHOWN_COLLISIONS = 3            # names the warning line shows
+
+
+def collisions(names):
+    """The name fields that stand for more than one address because of
+    the cut: fields met at two or more values, at least one of them cut
+    from a longer name, and cut from two or more different names.  In
+    order of first appearance: (field, [values], [full names]), values
+    and full names each in order of first appearance."""
+    groups = {}
+    for field, value, full in names:
+        g = groups.setdefault(field, ([], [], [False]))
+        if value not in g[0]:
+            g[0].append(value)
+        if full not in g[1]:
+            g[1].append(full)
+        if full != field:
+            g[2][0] = True
+    return [(field, g[0], g[1]) for field, g in groups.items()
+            if len(g[0]) > 1 and len(g[1]) > 1 and g[2][0]]
+
+
+def collision_warning(found):
+    """The line on standard error after a run."""
+    if not found:
+        return ""
+    shown = "; ".join("%s at %s (cut from %s)" % (field, " ".join("%08X" % v for v in values),
+                                         ", ".join(fulls))
+                      for field, values, fulls in found[:SHOWN_COLLISIONS])
+    more = ""
+    if len(found) > SHOWN_COLLISIONS:
+        more = "; and %d more (-debug lists all)" % (len(found) - SHOWN_COLLISIONS)
+    return ("dravont: warning: %d names of the symbol file stand for more than one address"
+            " once cut to 32 characters (65 for a qualified static): %s%s\n"
+            % (len(found), shown, more))
+
+
 def signed16(n):
     n &= 0xFFFF
     return n - 0x10000 if n >= 0x8000 else n
@@ -1118,6 +1315,14 @@ def derive(name):
                                             signed16(converter.records))
     with open(os.path.join(HERE, name + ".expected.counts"), "w", newline="\n") as f:
         f.write(counts)
+    # Standard error: a file only where names collide.
+    warning = collision_warning(collisions(converter.names))
+    stderr_path = os.path.join(HERE, name + ".expected.stderr")
+    if warning:
+        with open(stderr_path, "w", newline="\n") as f:
+            f.write(warning)
+    elif os.path.exists(stderr_path):
+        os.remove(stderr_path)
     print("%-24s prefix=%-3r %s" % (name, converter.prefix, counts.strip()))
 
 
