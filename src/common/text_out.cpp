@@ -1,5 +1,7 @@
 #include "common/text_out.h"
 
+#include <cerrno>
+
 namespace dravont {
 
 TextOut::TextOut(std::FILE* target) : target_(target) {}
@@ -97,8 +99,25 @@ TextOut& TextOut::put_through(std::string_view s) {
     return *this;
 }
 
+bool TextOut::sync() {
+    flush();
+    if (target_ && !failed_) {
+        errno = 0;
+        if (std::fflush(target_) != 0) {
+            failed_ = true;
+            error_ = errno;
+        }
+    }
+    return !failed_;
+}
+
 void TextOut::write_out(const char* data, size_t n) {
-    if (!failed_ && std::fwrite(data, 1, n, target_) != n) failed_ = true;
+    if (failed_) return;
+    errno = 0;
+    if (std::fwrite(data, 1, n, target_) != n) {
+        failed_ = true;
+        error_ = errno;
+    }
 }
 
 std::string TextOut::take() {

@@ -172,6 +172,10 @@ public:
 
     // Writes the buffer to the target. Returns false once any write failed.
     bool flush();
+    // The same, and the target's own buffer handed to the system too.
+    bool sync();
+    // The errno value of the first write that failed (0: none, or unknown).
+    int error() const { return error_; }
     // Writes `s` straight to the target after the buffer, without copying
     // it into the buffer first (without a target: the same as put).
     TextOut& put_through(std::string_view s);
@@ -207,6 +211,7 @@ private:
     size_t capacity_ = 0;
     std::FILE* target_;
     bool failed_ = false;
+    int error_ = 0;
     bool utf8_ = false;
     TextOut* diagnostics_ = nullptr;
     bool copyFailures_ = false;

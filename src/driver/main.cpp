@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -115,10 +116,18 @@ int main(int argc, char** argv) {
         // A failure printed only into a file or a pipe would pass unseen.
         out.set_diagnostics(&err, !stdout_is_terminal());
         status = dravont::run_command_line(args, out);
-        if (!out.flush()) status = 1;
+        // Only the closing summary can be left to write here: a run checks
+        // standard output before it replaces the files.
+        if (!out.sync()) {
+            if (status == 0) {
+                err.put("dravont: cannot write standard output");
+                if (out.error() != 0) err.put(" (").put(std::strerror(out.error())).put(')');
+                err.put(" after the output files were written\n");
+            }
+            status = 1;
+        }
         err.flush();
     }
-    if (std::fflush(stdout) != 0) status = 1;
     std::fflush(stderr);
     return status;
 }

@@ -5,6 +5,7 @@
 #endif
 
 #include <cstring>
+#include <new>
 #include <filesystem>
 #include <system_error>
 
@@ -69,6 +70,26 @@ bool reported_change(RunState& state) {
     }
 }
 
+// Standard output could not be written (a full disk, a closed pipe): said
+// on standard error, the only place left.
+void report_lost_output(RunState& state) {
+    TextOut* err = state.out.diagnostics();
+    if (!err) return;
+    err->put("dravont: cannot write standard output");
+    if (state.out.error() != 0) err->put(" (").put(std::strerror(state.out.error())).put(')');
+    err->put("; ").put(state.symbolFileName).put(" and ").put(state.lineFileName).put(" left as they were\n");
+}
+
+// The conversion asked for more memory than the system gives (a limit on
+// the process, a huge input): nothing is written.
+void report_out_of_memory(RunState& state) {
+    if (TextOut* err = state.out.diagnostics()) {
+        err->put("dravont: ").put(state.inputName).put(": out of memory; ").put(state.symbolFileName);
+        err->put(" and ").put(state.lineFileName).put(" left as they were\n");
+    }
+    state.out.put_failure(state.inputName, msg::kOutOfMemory);
+}
+
 }  // namespace
 
 int convert_image(RunState& state) {
@@ -80,6 +101,12 @@ int convert_image(RunState& state) {
         // memory the conversion freed back to the system, which the end of
         // the process would otherwise do alone.
         if (state.pool) state.pool->post(release_free_memory);
+        // What standard output was to show must have reached it before the
+        // files are replaced: a run that fails leaves the pair as it was.
+        if (!state.out.sync()) {
+            report_lost_output(state);
+            return kFailure;
+        }
         state.outputs->commit();
     } catch (const MalformedInput& error) {
         if (!reported_change(state)) {
@@ -88,6 +115,9 @@ int convert_image(RunState& state) {
         return kFailure;
     } catch (const RunFailure& failure) {
         if (!reported_change(state)) state.out.put_failure(failure.what());
+        return kFailure;
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory(state);
         return kFailure;
     }
     return finish_run(state);
@@ -112,12 +142,19 @@ int run_command_line(const std::vector<std::string>& args, TextOut& out) {
     if (resolve_file_names(state) == -1) return kFailure;
     if (output_would_replace_input(state)) return kFailure;
     int openError = 0;
-    if (load_image(state, &openError) == -1) {
+    int16_t loaded;
+    try {
+        loaded = load_image(state, &openError);
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory(state);
+        return kFailure;
+    }
+    if (loaded == -1) {
         // The message on standard output says only that the file is missing;
         // standard error gives the system's reason (a directory, no access).
         TextOut* err = out.diagnostics();
         if (err && openError != 0) {
-            err->put("dravont: ").put(state.inputName).put(": ").put(std::strerror(openError)).put('\n');
+            err->put("dravont: ").put(state.inputName).put(": ").put(open_failure_reason(openError)).put('\n');
         }
         out.put_failure(state.inputName, msg::kNoSuchFile);
         return kFailure;
