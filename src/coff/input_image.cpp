@@ -1,9 +1,14 @@
 #include "coff/input_image.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "common/messages.h"
@@ -128,27 +133,83 @@ void print_dumps(RunState& state) {
 
 }  // namespace
 
-int16_t load_image(RunState& state, int* openError) {
-    struct stat info {};
-    std::FILE* file = std::fopen(state.inputName.c_str(), "rb");
+std::string open_failure_reason(int openError) {
+    switch (openError) {
+    case kInputIsFifo: return "not a regular file but a FIFO";
+    case kInputIsDevice: return "not a regular file but a device";
+    case kInputIsSocket: return "not a regular file but a socket";
+    case kInputIsOther: return "not a regular file";
+    default: return std::strerror(openError);
+    }
+}
+
+namespace {
+
+// Why a file of this status is no input, 0 when it is a regular file.
+int not_regular_reason(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) return 0;
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+#if !defined(_WIN32)
+    if (S_ISFIFO(info.st_mode)) return kInputIsFifo;
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return kInputIsDevice;
+    if (S_ISSOCK(info.st_mode)) return kInputIsSocket;
+#else
+    if ((info.st_mode & _S_IFMT) == _S_IFIFO) return kInputIsFifo;
+    if ((info.st_mode & _S_IFMT) == _S_IFCHR) return kInputIsDevice;
+#endif
+    return kInputIsOther;
+}
+
+// Opens the input for reading, or gives the reason it cannot be read.
+std::FILE* open_input(const std::string& name, int& reason) {
+#if defined(_WIN32)
+    std::FILE* file = std::fopen(name.c_str(), "rb");
     if (!file) {
         // Windows refuses to open a directory as "permission denied".
-        int error = errno;
-        if (stat(state.inputName.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) error = EISDIR;
-        if (openError) *openError = error;
+        struct stat info {};
+        reason = stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? EISDIR : errno;
+        return nullptr;
+    }
+#else
+    // Anything but a regular file is refused before it is opened: opening
+    // a device may act on it.
+    struct stat named {};
+    if (stat(name.c_str(), &named) == 0 && (reason = not_regular_reason(named)) != 0) return nullptr;
+    // Without O_NONBLOCK, opening a FIFO (put there meanwhile) waits for a
+    // writer, maybe for ever.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        reason = errno;
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "rb");
+    if (!file) {
+        reason = errno;
+        ::close(fd);
+        return nullptr;
+    }
+#endif
+    struct stat opened {};
+    reason = fstat(fileno(file), &opened) != 0 ? errno : not_regular_reason(opened);
+    if (reason != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+}  // namespace
+
+int16_t load_image(RunState& state, int* openError) {
+    int reason = 0;
+    std::FILE* file = open_input(state.inputName, reason);
+    if (!file) {
+        if (openError) *openError = reason;
         return -1;
     }
-    // A directory opens on some systems but holds no bytes to read: it is no
-    // input file.
+    struct stat info {};
     uint64_t sizeHint = 0;
-    if (fstat(fileno(file), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) {
-            std::fclose(file);
-            if (openError) *openError = EISDIR;
-            return -1;
-        }
-        if (S_ISREG(info.st_mode) && info.st_size > 0) sizeHint = static_cast<uint64_t>(info.st_size);
-    }
+    if (fstat(fileno(file), &info) == 0 && info.st_size > 0) sizeHint = static_cast<uint64_t>(info.st_size);
     state.image.mapped.reset();
     state.image.bytes.clear();
     if (sizeHint > 0) state.image.mapped = MappedFile::map(fileno(file), sizeHint);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -68,12 +69,25 @@ inline uint32_t read_be32(const InputImage& image, uint64_t position) {
 // Throws MalformedInput when the image changed while it was read.
 void check_unchanged(const InputImage& image);
 
+// Reasons load_image gives beside errno values: the name leads (through any
+// symbolic links) to something other than a regular file, which is never
+// read (a FIFO would block, a device never end).
+constexpr int kInputIsFifo = -1;
+constexpr int kInputIsDevice = -2;
+constexpr int kInputIsSocket = -3;
+constexpr int kInputIsOther = -4;
+
+// The text of a reason load_image gave: the system's for an errno value.
+std::string open_failure_reason(int openError);
+
 // Reads the file named by state.inputName into state.image (a regular file
 // is mapped where the platform allows it). Returns 0 when
 // the file was read (an empty file included), -1 when it cannot be opened
-// (nothing printed; *openError, when given, receives the errno value of the
-// reason, EISDIR for a directory). In debug mode prints the file dump and
-// the memory dump.
+// or is no regular file (nothing printed; *openError, when given, receives
+// the reason: an errno value, EISDIR for a directory, or one of the
+// kInputIs... values above). The file is opened without waiting, so that a
+// FIFO without a writer is refused rather than waited for. In debug mode
+// prints the file dump and the memory dump.
 int16_t load_image(RunState& state, int* openError = nullptr);
 
 // The character shown for byte c in a dump's text column: c itself for

@@ -4,6 +4,9 @@
 #include <pthread.h>
 #include <sched.h>
 #endif
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -166,6 +169,14 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::helper(unsigned id) {
+#if !defined(_WIN32)
+    // The signals that end a run are taken by the main thread alone, which
+    // holds them back while it puts the output files in place.
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&ending, sig);
+    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+#endif
     uint64_t seen = 0;
     for (;;) {
         const bool mine = id == 1;

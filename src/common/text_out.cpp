@@ -1,5 +1,7 @@
 #include "common/text_out.h"
 
+#include <cerrno>
+
 #include "common/diagnostics.h"
 
 namespace dravont {
@@ -86,12 +88,6 @@ void TextOut::warn(const Diagnostic& d) {
     if (diagnostics_) diagnostics_->warning(*this, d);
 }
 
-bool TextOut::sync() {
-    flush();
-    if (target_ && std::fflush(target_) != 0) failed_ = true;
-    return !failed_;
-}
-
 bool TextOut::flush() {
     if (!target_ || size_ == 0) return !failed_;
     write_out(buffer_.get(), size_);
@@ -106,9 +102,26 @@ TextOut& TextOut::put_through(std::string_view s) {
     return *this;
 }
 
+bool TextOut::sync() {
+    flush();
+    if (target_ && !failed_) {
+        errno = 0;
+        if (std::fflush(target_) != 0) {
+            failed_ = true;
+            error_ = errno;
+        }
+    }
+    return !failed_;
+}
+
 void TextOut::write_out(const char* data, size_t n) {
     if (n > 0) last_ = data[n - 1];
-    if (!failed_ && std::fwrite(data, 1, n, target_) != n) failed_ = true;
+    if (failed_) return;
+    errno = 0;
+    if (std::fwrite(data, 1, n, target_) != n) {
+        failed_ = true;
+        error_ = errno;
+    }
 }
 
 std::string TextOut::take() {

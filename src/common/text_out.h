@@ -165,9 +165,11 @@ public:
 
     // Writes the buffer to the target. Returns false once any write failed.
     bool flush();
-    // The same, and the target's own buffer flushed too: what was put is in
-    // the file before anything that follows on another stream.
+    // The same, and the target's own buffer handed to the system too: what
+    // was put is in the file before anything that follows on another stream.
     bool sync();
+    // The errno value of the first write that failed (0: none, or unknown).
+    int error() const { return error_; }
     // Writes `s` straight to the target after the buffer, without copying
     // it into the buffer first (without a target: the same as put).
     TextOut& put_through(std::string_view s);
@@ -209,6 +211,7 @@ private:
     std::FILE* target_;
     bool failed_ = false;
     char last_ = '\n';  // the last byte written to the target
+    int error_ = 0;
     bool utf8_ = false;
     Diagnostics* diagnostics_ = nullptr;
 };

@@ -6,6 +6,7 @@
 
 #include "common/messages.h"
 #include "common/run_error.h"
+#include "coff/input_image.h"
 #include "common/run_state.h"
 #include "elf/elf_file.h"
 
@@ -48,6 +49,10 @@ Said coff_magic_note(uint16_t magic) {
 }
 
 Diagnostic open_failure(const std::string& inputName, int error) {
+    if (error < 0) {  // no regular file: a FIFO, a device, a socket
+        return {Said(msg::kSaidCannotOpen, {inputName, open_failure_reason(error)}), {},
+                Said("name the executable file itself; a FIFO, a device or a socket is never read")};
+    }
     const msg::Phrase& fix = error == ENOENT   ? msg::kFixNoSuchFile
                              : error == EISDIR ? msg::kFixIsDirectory
                              : error == EACCES ? msg::kFixNoAccess

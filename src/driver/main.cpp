@@ -6,6 +6,7 @@
 // here and handed to the run: the encoding of the messages, the language of
 // standard error and whether both streams go to one file.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,18 @@ int main(int argc, char** argv) {
         dravont::Diagnostics diagnostics(err, console.language, console.sharedStreams);
         out.set_diagnostics(&diagnostics);
         status = dravont::run_command_line(args, out);
-        if (!out.sync()) status = 1;
+        // Only the closing summary can be left to write here: a run checks
+        // standard output before it replaces the files.
+        if (!out.sync()) {
+            if (status == 0) {
+                err.put("dravont: cannot write standard output");
+                if (out.error() != 0) err.put(" (").put(std::strerror(out.error())).put(')');
+                err.put(" after the output files were written\n");
+            }
+            status = 1;
+        }
         err.sync();
     }
-    if (std::fflush(stdout) != 0) status = 1;
     std::fflush(stderr);
     return status;
 }

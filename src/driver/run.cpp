@@ -4,6 +4,8 @@
 #include <malloc.h>
 #endif
 
+#include <cstring>
+#include <new>
 #include <filesystem>
 #include <system_error>
 
@@ -77,6 +79,27 @@ bool reported_change(RunState& state) {
     }
 }
 
+// Standard output could not be written (a full disk, a closed pipe): said
+// on standard error, the only place left.
+void report_lost_output(RunState& state) {
+    std::string what = "cannot write standard output";
+    if (state.out.error() != 0) what += std::string(" (") + std::strerror(state.out.error()) + ")";
+    Diagnostics* d = state.out.diagnostics();
+    if (!d) return;
+    d->failure(state.out, {Said(what), Said(state.symbolFileName + " and " + state.lineFileName + " left as they were"),
+                    Said("make room on the disk, or keep standard output open until the run ends")});
+}
+
+// The conversion asked for more memory than the system gives (a limit on
+// the process, a huge input): nothing is written.
+void report_out_of_memory(RunState& state) {
+    state.out.put(state.inputName).put_failure(
+        state.out.text_of(msg::kOutOfMemory),
+        {Said(state.inputName + ": out of memory"),
+         Said(state.symbolFileName + " and " + state.lineFileName + " left as they were"),
+         Said("raise the process's memory limit, or check that the input is the executable")});
+}
+
 }  // namespace
 
 int convert_image(RunState& state) {
@@ -88,6 +111,12 @@ int convert_image(RunState& state) {
         // memory the conversion freed back to the system, which the end of
         // the process would otherwise do alone.
         if (state.pool) state.pool->post(release_free_memory);
+        // What standard output was to show must have reached it before the
+        // files are replaced: a run that fails leaves the pair as it was.
+        if (!state.out.sync()) {
+            report_lost_output(state);
+            return kFailure;
+        }
         state.outputs->commit();
     } catch (const MalformedInput& error) {
         if (!reported_change(state)) {
@@ -100,6 +129,9 @@ int convert_image(RunState& state) {
             const Diagnostic* d = failure.diagnostic();
             state.out.put_failure(failure.what(), d ? *d : failure_from_message(state, failure.what()));
         }
+        return kFailure;
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory(state);
         return kFailure;
     }
     return finish_run(state);
@@ -124,7 +156,14 @@ int run_command_line(const std::vector<std::string>& args, TextOut& out) {
     if (resolve_file_names(state) == -1) return kFailure;
     if (output_would_replace_input(state)) return kFailure;
     int openError = 0;
-    if (load_image(state, &openError) == -1) {
+    int16_t loaded;
+    try {
+        loaded = load_image(state, &openError);
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory(state);
+        return kFailure;
+    }
+    if (loaded == -1) {
         // The message on standard output says only that the file is missing;
         // standard error gives the system's reason (a directory, no access).
         out.put(state.inputName).put_failure(out.text_of(msg::kNoSuchFile), open_failure(state.inputName, openError));

@@ -31,17 +31,17 @@ std::string record_of(const ByteSpan& raw, const std::string& what) {
 // The size an inflation has reached, for the messages.
 std::string at_inflated(uint64_t produced) { return " at inflated offset " + hex_text(produced); }
 
-// The stream fills out[0, size]: one byte more than declared, so that a
-// stream that runs past its declared size shows as such.
-void inflate_zlib(const ByteSpan& raw, const CompressionHeader& h, std::vector<uint8_t>& out) {
+// The stream fills out[0, size]: one byte more than declared (see
+// inflate_section).
+void inflate_zlib(const ByteSpan& raw, const CompressionHeader& h, uint8_t* out, size_t outSize) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK) throw std::bad_alloc();
     std::unique_ptr<z_stream, int (*)(z_stream*)> end(&z, inflateEnd);
     // Both fit zlib's 32-bit counts: sh_size is 32 bits, the output is capped.
     z.next_in = raw.data + h.streamOffset;
     z.avail_in = static_cast<uInt>(raw.size - h.streamOffset);
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(outSize);
     int status;
     do status = inflate(&z, Z_NO_FLUSH);
     while (status == Z_OK);  // Z_OK means progress; none left gives Z_BUF_ERROR
@@ -63,11 +63,25 @@ void inflate_zlib(const ByteSpan& raw, const CompressionHeader& h, std::vector<u
 }
 
 #ifdef DRAVONT_HAVE_ZSTD
-void inflate_zstd(const ByteSpan& raw, const CompressionHeader& h, std::vector<uint8_t>& out) {
+// The frame's header names its content size (what ld and objcopy write): it
+// must be the declared one, which is checked before anything is allocated.
+// A frame that leaves it out is held to the declared size as it inflates.
+void check_zstd_content_size(const ByteSpan& raw, const CompressionHeader& h) {
+    const unsigned long long content =
+        ZSTD_getFrameContentSize(raw.data + h.streamOffset, static_cast<size_t>(raw.size - h.streamOffset));
+    // An unreadable frame header is reported by the inflation, with zstd's reason.
+    if (content == ZSTD_CONTENTSIZE_UNKNOWN || content == ZSTD_CONTENTSIZE_ERROR) return;
+    if (content != h.size) {
+        malformed(raw, "zstd frame holds " + hex_text(content) + " bytes, declared " + hex_text(h.size),
+                  h.streamOffset);
+    }
+}
+
+void inflate_zstd(const ByteSpan& raw, const CompressionHeader& h, uint8_t* out, size_t outSize) {
     std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> context(ZSTD_createDCtx(), ZSTD_freeDCtx);
     if (!context) throw std::bad_alloc();
     ZSTD_inBuffer in{raw.data + h.streamOffset, static_cast<size_t>(raw.size - h.streamOffset), 0};
-    ZSTD_outBuffer o{out.data(), out.size(), 0};
+    ZSTD_outBuffer o{out, outSize, 0};
     for (;;) {
         const size_t inBefore = in.pos, outBefore = o.pos;
         const size_t status = ZSTD_decompressStream(context.get(), &o, &in);
@@ -139,28 +153,36 @@ bool zstd_supported() {
 #endif
 }
 
-std::vector<uint8_t> inflate_section(const ByteSpan& raw, const CompressionHeader& header,
-                                     uint64_t inflatedSoFar) {
-    const uint64_t streamSize = raw.size - header.streamOffset;
-    if (header.size > kMaxInflationRatio * streamSize) {
-        malformed(raw, "declared size " + hex_text(header.size) + " more than " + std::to_string(kMaxInflationRatio) +
-                           " times its " + hex_text(streamSize) + " compressed bytes", 4);
-    }
-    if (header.size > kMaxInflatedTotal - std::min(inflatedSoFar, kMaxInflatedTotal)) {
+void check_inflated_total(const ByteSpan& raw, const CompressionHeader& header, uint64_t declaredBefore) {
+    if (header.size > kMaxInflatedTotal - std::min(declaredBefore, kMaxInflatedTotal)) {
         malformed(raw, "declared size " + hex_text(header.size) + " takes the inflated sections past " +
                            hex_text(kMaxInflatedTotal) + " bytes", 4);
     }
-    std::vector<uint8_t> out(static_cast<size_t>(header.size) + 1);
+}
+
+InflatedBytes inflate_section(const ByteSpan& raw, const CompressionHeader& header, uint64_t inflatedSoFar) {
+    const uint64_t streamSize = raw.size - header.streamOffset;
+    if (header.kind != Compression::Zstd && header.size > kMaxInflationRatio * streamSize) {
+        malformed(raw, "declared size " + hex_text(header.size) + " more than " + std::to_string(kMaxInflationRatio) +
+                           " times its " + hex_text(streamSize) + " compressed bytes", 4);
+    }
+    check_inflated_total(raw, header, inflatedSoFar);
+#ifdef DRAVONT_HAVE_ZSTD
+    if (header.kind == Compression::Zstd) check_zstd_content_size(raw, header);
+#endif
+    // One byte more than declared, so that a stream running past its
+    // declared size shows as such; left uncleared (see InflatedBytes).
+    const size_t room = static_cast<size_t>(header.size) + 1;
+    InflatedBytes out{std::unique_ptr<uint8_t[]>(new uint8_t[room]), static_cast<size_t>(header.size)};
     if (header.kind == Compression::Zstd) {
 #ifdef DRAVONT_HAVE_ZSTD
-        inflate_zstd(raw, header, out);
+        inflate_zstd(raw, header, out.data.get(), room);
 #else
         throw std::logic_error("zstd section inflated by a build without zstd");
 #endif
     } else {
-        inflate_zlib(raw, header, out);
+        inflate_zlib(raw, header, out.data.get(), room);
     }
-    out.pop_back();
     return out;
 }
 

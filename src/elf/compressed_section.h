@@ -9,7 +9,9 @@
 // (`--compress-debug-sections=zlib-gnu`).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,13 +27,15 @@ constexpr uint32_t kGnuCompressionHeaderSize = 12;  // "ZLIB" and a 64-bit size
 
 // A forged header must not make the tool allocate what the data cannot
 // fill. Deflate cannot expand its input more than 1032 times (one 258-byte
-// match per two bits at best), so a larger declared size is never met by a
-// zlib stream; zstd could go further, but the DWARF of an executable
-// compresses three to ten times, so the same ratio serves both. Inflated
-// sections together stay under a hard cap, which keeps a large file of
-// highly compressible junk from taking more memory than a real program's
-// DWARF ever needs (an executable for these 32-bit targets has at most tens
-// of megabytes of it).
+// match per two bits at best), so a zlib stream declaring more is refused
+// before anything is allocated. zstd has no such bound worth the name (a
+// section of alike strings compresses well over a thousand times), so a
+// zstd frame is held to the size its own header gives, which must be the
+// declared size. Inflated sections together stay under a hard cap, checked
+// on the declared sizes of all compressed sections before the first is
+// inflated: a large file of highly compressible junk never takes more
+// memory than a real program's DWARF needs (an executable for these 32-bit
+// targets has at most tens of megabytes of it).
 constexpr uint64_t kMaxInflationRatio = 1032;
 constexpr uint64_t kMaxInflatedTotal = uint64_t{1} << 30;
 
@@ -58,14 +62,27 @@ const char* compression_name(Compression kind);
 // True when this build reads zstd (it was built with libzstd).
 bool zstd_supported();
 
+// Throws MalformedInput, named by the section, when its declared size
+// takes `declaredBefore` (what the sections before it declare or took) past
+// kMaxInflatedTotal.
+void check_inflated_total(const ByteSpan& raw, const CompressionHeader& header, uint64_t declaredBefore);
+
+// The inflated bytes of a section. The buffer is not cleared before the
+// stream fills it, so that memory a forged header asks for is not touched
+// unless the data really inflates that far.
+struct InflatedBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+
 // Inflates the stream after the header into exactly header.size bytes; bytes
 // after the end of the stream are ignored. `inflatedSoFar` is what earlier
 // sections of the file took, for the cap. A declared size above the bounds,
-// a corrupt stream, one that ends before its end marker, or one that inflates
-// to another size is malformed input, named "compressed section NAME" with
-// the position in the inflated data where one is known. Needs zstd_supported()
-// for Compression::Zstd.
-std::vector<uint8_t> inflate_section(const ByteSpan& raw, const CompressionHeader& header,
-                                     uint64_t inflatedSoFar);
+// a zstd frame whose header gives another size, a corrupt stream, one that
+// ends before its end marker, or one that inflates to another size is
+// malformed input, named "compressed section NAME" with the position in the
+// inflated data where one is known. Needs zstd_supported() for
+// Compression::Zstd.
+InflatedBytes inflate_section(const ByteSpan& raw, const CompressionHeader& header, uint64_t inflatedSoFar);
 
 }  // namespace dravont

@@ -218,17 +218,35 @@ ByteSpan ElfFile::inflated(const ElfSectionHeader& section, ByteSpan raw) const 
             throw RunFailure(text.take(), {Said(msg::kSaidZstd, {inputName_, std::string(raw.name)}), {},
                                            Said(msg::kFixZstd), true});
         }
+        if (inflated_.empty()) check_declared_sizes();
         Inflated result{inflate_section(raw, header, inflatedTotal_), std::string(raw.name) + " (inflated)"};
-        inflatedTotal_ += result.bytes.size();
+        inflatedTotal_ += result.bytes.size;
         done = inflated_.emplace(number, std::move(result)).first;
     }
     ByteSpan s;
-    s.data = done->second.bytes.data();
-    s.size = done->second.bytes.size();
+    s.data = done->second.bytes.data.get();
+    s.size = done->second.bytes.size;
     s.fileSize = whole_.size;
     s.name = done->second.name;
     s.present = true;
     return s;
+}
+
+void ElfFile::check_declared_sizes() const {
+    uint64_t declared = 0;
+    for (const ElfSectionHeader& section : sections_) {
+        if (section.sh_type == SHT_NOBITS || !is_compressed_section(section.sh_flags, section.name)) continue;
+        CompressionHeader header;
+        ByteSpan raw;
+        try {
+            raw = stored(section);
+            header = compression(section);
+        } catch (const MalformedInput&) {
+            continue;  // reported when the section is read, if it is
+        }
+        check_inflated_total(raw, header, declared);
+        declared += header.size;
+    }
 }
 
 const ElfSectionHeader* ElfFile::symbol_table() const {

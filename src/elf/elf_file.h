@@ -110,9 +110,12 @@ private:
 
     // Inflated compressed sections, by section number.
     struct Inflated {
-        std::vector<uint8_t> bytes;
+        InflatedBytes bytes;
         std::string name;  // the span's name
     };
+    // Refuses the file when the compressed sections' declared sizes together
+    // pass the cap, before the first of them is inflated.
+    void check_declared_sizes() const;
     mutable std::map<size_t, Inflated> inflated_;
     mutable uint64_t inflatedTotal_ = 0;
 };

@@ -15,6 +15,7 @@
 #include "common/messages.h"
 #include "common/run_error.h"
 #include "common/run_state.h"
+#include "output/commit_guard.h"
 
 namespace dravont {
 
@@ -142,14 +143,43 @@ AtomicFileOutputs::~AtomicFileOutputs() {
         discard(symbols_);
         discard(lines_);
     }
+    release(symbols_);
+    release(lines_);
 }
+
+namespace {
+
+// A new temporary file beside `finalName`, open at the returned descriptor
+// and locked for as long as `lockFd` is open (POSIX), so that another run's
+// sweep of stale temporaries leaves it alone. Throws RunFailure.
+int make_temporary(const std::string& finalName, bool utf8, std::string& tempName, int& lockFd) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string pattern = sibling(finalName, ".dravont-XXXXXX");
+        const int fd = mkstemp(pattern.data());
+        if (fd < 0) throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, errno));
+#if defined(_WIN32)
+        lockFd = -1;  // an open file is not deleted there: nothing to lock
+#else
+        lockFd = ::dup(fd);
+        if (lockFd < 0 || !lock_temporary(lockFd)) {
+            // Swept away between its creation and its lock: another name.
+            if (lockFd >= 0) ::close(lockFd);
+            ::close(fd);
+            continue;
+        }
+#endif
+        tempName = pattern;
+        return fd;
+    }
+    throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, EEXIST));
+}
+
+}  // namespace
 
 void AtomicFileOutputs::create(Pending& pending, const std::string& finalName, bool utf8) {
     pending.finalName = finalName;
-    std::string pattern = sibling(finalName, ".dravont-XXXXXX");
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) throw RunFailure(file_failure(finalName, msg::kCannotCreate, utf8, errno));
-    pending.tempName = pattern;
+    const int fd = make_temporary(finalName, utf8, pending.tempName, pending.lockFd);
+    pending.signalSlot = remember_temporary(pending.tempName);
     set_default_mode(fd);
     pending.file = fdopen(fd, "wb");
     if (!pending.file) {
@@ -174,12 +204,16 @@ void AtomicFileOutputs::open(const RunState& state) {
 
 void AtomicFileOutputs::finish(Pending& pending, bool utf8) {
     if (!pending.file) return;
+    // The reason of the first write that failed (a full disk), kept for the
+    // message: later calls would overwrite errno or find none.
     bool ok = pending.text->flush();
+    int error = pending.text->error();
     pending.text.reset();
     errno = 0;
-    ok = std::fflush(pending.file) == 0 && ok;
-    ok = std::ferror(pending.file) == 0 && ok;
-    int error = errno;
+    if (std::fflush(pending.file) != 0 || std::ferror(pending.file) != 0) {
+        ok = false;
+        if (error == 0) error = errno;
+    }
     if (std::fclose(pending.file) != 0) {
         ok = false;
         if (error == 0) error = errno;
@@ -194,6 +228,22 @@ void AtomicFileOutputs::close() {
 }
 
 void AtomicFileOutputs::commit() {
+    // Another run committing into the same directory goes first or after,
+    // never in between; a signal that would end this run meanwhile waits
+    // until both files are in place (or both put back).
+    const fs::path parent = fs::path(symbols_.finalName).parent_path();
+    const CommitLock lock(parent.string());
+    const DeferredSignals deferred;
+    swap_into_place();
+    release(symbols_);
+    release(lines_);
+    committed_ = true;
+    // Under the lock no run leaves a temporary unlocked: those found
+    // unlocked are left over by runs that died.
+    remove_stale_temporaries(parent.string());
+}
+
+void AtomicFileOutputs::swap_into_place() {
     // Both files are replaced or neither: whatever can be checked is checked
     // before the first rename, and should the second rename still fail, the
     // first destination gets its previous file back.
@@ -234,7 +284,6 @@ void AtomicFileOutputs::commit() {
     lines_.tempName.clear();
     if (!previous.empty()) fs::remove(previous, ec);
     if (!previousLines.empty()) fs::remove(previousLines, ec);
-    committed_ = true;
 }
 
 bool AtomicFileOutputs::put_back(const std::string& finalName, const std::string& previous) {
@@ -245,6 +294,15 @@ bool AtomicFileOutputs::put_back(const std::string& finalName, const std::string
     }
     fs::rename(previous, finalName, ec);
     return !ec;
+}
+
+void AtomicFileOutputs::release(Pending& pending) {
+    forget_temporary(pending.signalSlot);
+    pending.signalSlot = -1;
+#if !defined(_WIN32)
+    if (pending.lockFd >= 0) ::close(pending.lockFd);
+#endif
+    pending.lockFd = -1;
 }
 
 void AtomicFileOutputs::discard(Pending& pending) {

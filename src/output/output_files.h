@@ -4,6 +4,8 @@
 // and renames them into place only when the whole run has succeeded, so a
 // failed run never leaves a half-written or emptied BASE.sym or BASE.lin,
 // nor a new BASE.sym beside an old BASE.lin: both are replaced or neither.
+// The swaps are made under the directory's commit lock with the signals
+// that end a run held back (commit_guard.h).
 // Tests and in-process runs keep both files in memory.
 #pragma once
 
@@ -73,8 +75,14 @@ private:
         std::string tempName;
         std::FILE* file = nullptr;
         std::unique_ptr<TextOut> text;
+        int lockFd = -1;    // holds the temporary's lock until the run is done with it
+        int signalSlot = -1;  // where the signal handler finds tempName
     };
+    // The temporary is no longer the handler's to remove, nor locked.
+    static void release(Pending& pending);
     static void create(Pending& pending, const std::string& finalName, bool utf8);
+    // The two swaps of commit(), made under its lock with signals held back.
+    void swap_into_place();
     static void finish(Pending& pending, bool utf8);
     static void discard(Pending& pending);
     // Returns finalName to the file `previous` names ("": to no file); false

@@ -102,25 +102,43 @@ TEST_P(CompressedSections, BytesAfterTheStreamAreIgnored) {
 INSTANTIATE_TEST_SUITE_P(Layouts, CompressedSections, ::testing::ValuesIn(kLayouts),
                          [](const ::testing::TestParamInfo<Layout>& info) { return info.param.name; });
 
-// The inflated sections together stay under 1 GiB: a header declaring more
-// is refused before anything is allocated, even where its data is large
-// enough for the ratio bound (1032 times the compressed bytes) to allow it.
-TEST(CompressedSectionBounds, DeclaredSizePastTheCapIsRefused) {
-    for (bool big : {true, false}) {
-        ElfBuilder elf(big, 46);
-        ByteWriter info{big};
-        info.u32(1), info.u32(0x41000000), info.u32(1);  // ELFCOMPRESS_ZLIB, 1 GiB + 16 MiB, alignment
-        info.bytes.resize(info.size() + 1100 * 1000, 0x5A);
-        elf.add_section({".debug_info", 1, 0x800, 0, info.bytes});
-        const coff_test::RunResult r = coff_test::run_in_memory(elf.build(), true, "big.elf");
-        EXPECT_EQ(r.status, 1);
-        EXPECT_FALSE(r.committed);
-        EXPECT_NE(r.out.find("compressed section .debug_info, declared size 0x41000000 takes the inflated "
-                             "sections past 0x40000000 bytes"),
-                  std::string::npos) << r.out.substr(r.out.size() - 300);
-        // The listing, written before, shows the header as it stands.
-        EXPECT_NE(r.out.find("|.debug_info                     |zlib    |  0010C8EC|    41000000|"),
-                  std::string::npos);
+// The inflated sections together stay under 1 GiB: headers declaring more
+// are refused before anything is allocated or inflated, even where each
+// section's data is large enough for the ratio bound (1032 times the
+// compressed bytes) to allow it. The data here is no zlib stream at all:
+// inflating it first would report that instead.
+TEST(CompressedSectionBounds, DeclaredSizesPastTheCapAreRefused) {
+    const struct {
+        const char* what;
+        std::vector<uint32_t> declared;  // per section, .debug_info first
+        const char* refused;             // the section named
+        const char* listed;              // its row in the listing
+    } kCases[] = {
+        {"one section", {0x41000000}, ".debug_info", "|.debug_info                     |zlib    |  0010C8EC|    41000000|"},
+        {"two sections", {0x30000000, 0x30000000}, ".debug_abbrev",
+         "|.debug_abbrev                   |zlib    |  0010C8EC|    30000000|"},
+    };
+    for (const auto& c : kCases) {
+        for (bool big : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (big ? ", big-endian" : ", little-endian"));
+            ElfBuilder elf(big, 46);
+            const char* names[] = {".debug_info", ".debug_abbrev"};
+            for (size_t k = 0; k < c.declared.size(); ++k) {
+                ByteWriter data{big};
+                data.u32(1), data.u32(c.declared[k]), data.u32(1);  // ELFCOMPRESS_ZLIB, size, alignment
+                data.bytes.resize(data.size() + 1100 * 1000, 0x5A);
+                elf.add_section({names[k], 1, 0x800, 0, data.bytes});
+            }
+            const coff_test::RunResult r = coff_test::run_in_memory(elf.build(), true, "big.elf");
+            EXPECT_EQ(r.status, 1);
+            EXPECT_FALSE(r.committed);
+            const std::string expected = std::string("compressed section ") + c.refused + ", declared size 0x" +
+                                         (c.declared.size() == 1 ? "41000000" : "30000000") +
+                                         " takes the inflated sections past 0x40000000 bytes";
+            EXPECT_NE(r.out.find(expected), std::string::npos) << r.out.substr(r.out.size() - 300);
+            // The listing, written before, shows the header as it stands.
+            EXPECT_NE(r.out.find(c.listed), std::string::npos);
+        }
     }
 }
 

@@ -325,8 +325,10 @@ std::vector<BrokenImage> broken_images() {
         // Compressed sections (the header is 12 bytes in each layout, the
         // declared size at byte 4).
         {"declared size past the ratio bound",
-         packed_info(Packing::Zlib, [](auto& b) { put32(b, 4, 0xFFFFFFF0u); }),
-         "compressed section .debug_info, declared size 0xfffffff0 more than 1032 times"},
+         packed_info(Packing::Zlib, [](auto& b) { put32(b, 4, 0x100000u); }),
+         "compressed section .debug_info, declared size 0x100000 more than 1032 times"},
+        {"declared size past the cap", packed_info(Packing::Zlib, [](auto& b) { put32(b, 4, 0xFFFFFFF0u); }),
+         "compressed section .debug_info, declared size 0xfffffff0 takes the inflated sections past 0x40000000"},
         {"zlib stream corrupt", packed_info(Packing::Zlib, flip_from_end(1)),
          "compressed section .debug_info, corrupt zlib stream (incorrect data check)"},
         {"zlib stream short",
@@ -352,9 +354,12 @@ std::vector<BrokenImage> broken_images() {
          zstd_fault("compressed section .debug_info, corrupt zstd stream (Unknown frame descriptor)")},
         {"zstd frame short", packed_info(Packing::Zstd, [](auto& b) { b.resize(b.size() - 8); }),
          zstd_fault("compressed section .debug_info, zstd stream ends early at inflated offset")},
-        {"zstd frame inflates to less than declared", packed_info(Packing::Zstd, declare(info + 1)),
-         zstd_fault("compressed section .debug_info, zstd stream inflates to " + hex(info) + " bytes, declared " +
+        {"zstd frame holds less than declared", packed_info(Packing::Zstd, declare(info + 1)),
+         zstd_fault("compressed section .debug_info, zstd frame holds " + hex(info) + " bytes, declared " +
                     hex(info + 1))},
+        // No ratio bound for zstd: its frame tells the size.
+        {"zstd frame holds less than a size past the ratio bound", packed_info(Packing::Zstd, declare(0x100000)),
+         zstd_fault("compressed section .debug_info, zstd frame holds " + hex(info) + " bytes, declared 0x100000")},
     };
 }
 
