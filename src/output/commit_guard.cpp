@@ -1,6 +1,9 @@
 #include "output/commit_guard.h"
 
+#include <cstdint>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 #include <filesystem>
 
 #if defined(_WIN32)
@@ -31,27 +34,35 @@ bool is_temporary_name(const std::string& leaf) {
 
 #if defined(_WIN32)
 
+// A named mutex per directory: nothing is left in the directory, and the
+// system hands a mutex whose holder died to the next waiter.
 CommitLock::CommitLock(const std::string& dir) {
-    const fs::path name = (dir.empty() ? fs::path(".") : fs::path(dir)) / ".dravont.lock";
-    // The file stays: removing it could let a run lock a file that another
-    // has already replaced by a new one.
-    HANDLE h = CreateFileW(name.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_HIDDEN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    OVERLAPPED whole{};
-    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
-        CloseHandle(h);
+    std::error_code ec;
+    fs::path where = fs::absolute(dir.empty() ? fs::path(".") : fs::path(dir), ec);
+    if (ec) return;
+    std::wstring path = where.lexically_normal().wstring();
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    uint64_t h = 14695981039346656037ull;  // FNV-1a of the path, case folded as NTFS compares names
+    for (wchar_t c : path) {
+        h ^= static_cast<uint64_t>(towlower(c == L'/' ? L'\\' : c));
+        h *= 1099511628211ull;
+    }
+    wchar_t name[64];
+    swprintf(name, 64, L"Local\\dravont-commit-%016llx", static_cast<unsigned long long>(h));
+    HANDLE m = CreateMutexW(nullptr, FALSE, name);
+    if (!m) return;
+    const DWORD waited = WaitForSingleObject(m, INFINITE);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(m);
         return;
     }
-    handle_ = h;
+    handle_ = m;
     held_ = true;
 }
 
 CommitLock::~CommitLock() {
     if (!handle_) return;
-    OVERLAPPED whole{};
-    UnlockFileEx(static_cast<HANDLE>(handle_), 0, 1, 0, &whole);
+    ReleaseMutex(static_cast<HANDLE>(handle_));
     CloseHandle(static_cast<HANDLE>(handle_));
 }
 

@@ -4,7 +4,7 @@
 //   the same BASE each replace both files in turn, never one of each. It is
 //   held only over the swaps, so a run never waits for another's conversion.
 //   POSIX: flock on the directory itself (no lock file is left behind);
-//   Windows: LockFileEx on a hidden file ".dravont.lock" kept there.
+//   Windows: a named mutex of the directory's path (nothing is left there).
 // - DeferredSignals holds back SIGINT, SIGTERM, SIGHUP and SIGPIPE over the
 //   swaps: such a signal ends the run after the pair is complete.
 // - Temporaries: a run's temporary files are removed when one of those

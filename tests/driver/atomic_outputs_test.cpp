@@ -29,10 +29,7 @@ std::string read_file(const fs::path& p) {
 
 std::vector<std::string> listing(const fs::path& dir) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        // Windows keeps the commit's lock file in the directory.
-        if (e.path().filename() != ".dravont.lock") names.push_back(e.path().filename().string());
-    }
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -68,8 +68,6 @@ protected:
     std::vector<std::string> files() const {
         std::vector<std::string> names;
         for (const auto& e : fs::recursive_directory_iterator(dir_)) {
-            // Windows keeps the commit's lock file in the directory.
-            if (e.path().filename() == ".dravont.lock") continue;
             names.push_back(fs::relative(e.path(), dir_).generic_string());
         }
         std::sort(names.begin(), names.end());
