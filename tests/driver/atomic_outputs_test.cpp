@@ -22,17 +22,8 @@ namespace fs = std::filesystem;
 namespace dravont {
 namespace {
 
-std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> listing(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using coff_test::listing;
+using coff_test::read_file;
 
 // Writes a new z.sym and z.lin in `dir` as a run does, up to the commit.
 void write_pair(AtomicFileOutputs& files, RunState& state, const fs::path& dir) {

@@ -41,17 +41,8 @@ namespace {
 const fs::path kExamples = fs::path(DRAVONT_TEST_DATA) / ".." / ".." / "examples";
 const std::string kBinary = DRAVONT_BINARY;
 
-std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> listing(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using coff_test::listing;
+using coff_test::read_file;
 
 struct Outcome {
     int status = -1;  // exit status, -1 when ended by a signal

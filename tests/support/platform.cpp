@@ -1,5 +1,8 @@
 #include "support/platform.h"
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -23,6 +26,18 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace coff_test {
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> listing(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 fs::path make_temp_dir(const std::string& prefix) {
     fs::path base = fs::temp_directory_path();

@@ -11,6 +11,12 @@ namespace coff_test {
 // holds no dot, so names built in it are judged by their last part alone.
 std::filesystem::path make_temp_dir(const std::string& prefix);
 
+// The whole content of a file ("" when it cannot be read).
+std::string read_file(const std::filesystem::path& path);
+
+// The names in a directory, sorted.
+std::vector<std::string> listing(const std::filesystem::path& dir);
+
 struct ProcessResult {
     int status = -1;  // exit status, -1 when the process did not exit normally
     std::string out;  // everything it wrote to standard output, byte for byte
